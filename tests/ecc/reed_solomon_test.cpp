@@ -1,0 +1,204 @@
+#include "ecc/reed_solomon.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+using zarvex::ecc::clsFiniteField;
+using zarvex::ecc::clsReedSolomon;
+
+namespace {
+
+std::shared_ptr<clsFiniteField> MakeField(int32_t size, int32_t polynomial, int32_t generator = 0)
+{
+    auto f = std::make_shared<clsFiniteField>();
+    EXPECT_TRUE(f->InitField(size, polynomial, generator));
+    return f;
+}
+
+// Places data (transmission order) in the coder's layout and returns the
+// error-correction symbols in transmission order.
+std::vector<int32_t> EccOf(const clsReedSolomon& rs, const std::vector<int32_t>& data)
+{
+    const auto ecc = static_cast<size_t>(rs.EccLength());
+    std::vector<int32_t> block(ecc + data.size(), -99);
+    for (size_t i = 0; i < data.size(); ++i)
+        block[block.size() - 1 - i] = data[i];
+    rs.Encode(block);
+    std::vector<int32_t> out;
+    for (size_t m = 0; m < ecc; ++m)
+        out.push_back(block[ecc - 1 - m]);
+    return out;
+}
+
+// Horner evaluation of sum codeword[i] * x^i.
+int32_t Evaluate(const clsFiniteField& f, const std::vector<int32_t>& codeword, int32_t x)
+{
+    int32_t acc = 0;
+    for (size_t i = codeword.size(); i-- > 0;)
+        acc = f.Add(f.Multiply(acc, x), codeword[i]);
+    return acc;
+}
+
+} // namespace
+
+TEST(ReedSolomonQr, GeneratorPolynomialOfDegreeSeven)
+{
+    clsReedSolomon rs;
+    ASSERT_TRUE(rs.InitCoder(19, 7, MakeField(256, 285, 2), 0, 0));
+    const int32_t expected[] = {117, 68, 11, 164, 154, 122, 127, 1};
+    for (int32_t i = 0; i < 8; ++i)
+        EXPECT_EQ(rs.GeneratorCoef(i), expected[i]) << "coefficient of x^" << i;
+    EXPECT_EQ(rs.GeneratorCoef(8), 0);
+    EXPECT_EQ(rs.Alpha(), 2);
+}
+
+TEST(ReedSolomonQr, WorkedExampleOfVersionOneLevelM)
+{
+    clsReedSolomon rs;
+    ASSERT_TRUE(rs.InitCoder(16, 10, MakeField(256, 285, 2), 0, 0));
+    const std::vector<int32_t> data = {0x10, 0x20, 0x0C, 0x56, 0x61, 0x80, 0xEC, 0x11,
+                                       0xEC, 0x11, 0xEC, 0x11, 0xEC, 0x11, 0xEC, 0x11};
+    const std::vector<int32_t> expected = {0xA5, 0x24, 0xD4, 0xC1, 0xED, 0x36, 0xC7, 0x87, 0x2C, 0x55};
+    EXPECT_EQ(EccOf(rs, data), expected);
+
+    // The data entries are left as they were.
+    std::vector<int32_t> block(26, 0);
+    for (size_t i = 0; i < 16; ++i)
+        block[25 - i] = data[i];
+    const std::vector<int32_t> before(block.begin() + 10, block.end());
+    rs.Encode(block);
+    EXPECT_EQ(std::vector<int32_t>(block.begin() + 10, block.end()), before);
+}
+
+TEST(ReedSolomonQr, LeadingZeroLeavesTheCheckSymbolsUnchanged)
+{
+    auto field = MakeField(256, 285, 2);
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int32_t> byte(0, 255);
+    for (int round = 0; round < 20; ++round) {
+        std::vector<int32_t> shortData(5);
+        for (auto& d : shortData)
+            d = byte(rng);
+        std::vector<int32_t> padded = shortData;
+        padded.insert(padded.begin(), 0);
+        clsReedSolomon longCoder, shortCoder;
+        ASSERT_TRUE(longCoder.InitCoder(6, 4, field, 0, 0));
+        ASSERT_TRUE(shortCoder.InitCoder(5, 4, field, 0, 0));
+        EXPECT_EQ(EccOf(longCoder, padded), EccOf(shortCoder, shortData));
+    }
+}
+
+TEST(ReedSolomonInit, RefusalsKeepThePreviousGeometry)
+{
+    auto field = MakeField(256, 285, 2);
+    clsReedSolomon rs;
+    EXPECT_FALSE(rs.InitCoder(10, 4, nullptr, 0, 0)); // no field passed, none stored
+    EXPECT_EQ(rs.Field(), nullptr);
+
+    ASSERT_TRUE(rs.InitCoder(1000, 24, field, 0, 0));
+    const int32_t g0 = rs.GeneratorCoef(0);
+    EXPECT_FALSE(rs.InitCoder(1001, 24, nullptr, 0, 0));
+    EXPECT_FALSE(rs.InitCoder(0, 10, nullptr, 0, 0));
+    EXPECT_FALSE(rs.InitCoder(10, 0, nullptr, 0, 0));
+    EXPECT_FALSE(rs.InitCoder(10, 4, nullptr, 0, -1));
+    EXPECT_FALSE(rs.InitCoder(INT32_MAX, 10, nullptr, 0, 0)); // the sum must not wrap
+    EXPECT_EQ(rs.DataLength(), 1000);
+    EXPECT_EQ(rs.EccLength(), 24);
+    EXPECT_EQ(rs.GeneratorCoef(0), g0);
+    EXPECT_EQ(rs.GeneratorCoef(24), 1);
+}
+
+TEST(ReedSolomonInit, StoredAlphaWinsOverTheFieldGenerator)
+{
+    auto field = MakeField(256, 285, 2);
+    clsReedSolomon a, b;
+    a.SetAlpha(3);
+    ASSERT_TRUE(a.InitCoder(10, 5, field, 0, 0));
+    EXPECT_EQ(a.Alpha(), 3);
+    ASSERT_TRUE(b.InitCoder(10, 5, field, 3, 0));
+    for (int32_t i = 0; i <= 5; ++i)
+        EXPECT_EQ(a.GeneratorCoef(i), b.GeneratorCoef(i));
+
+    // With no alpha anywhere (a field whose generator is 0) the call fails,
+    // but the field passed in has already replaced the stored one.
+    clsReedSolomon fresh;
+    auto noGenerator = std::make_shared<clsFiniteField>();
+    EXPECT_FALSE(fresh.InitCoder(10, 4, noGenerator, 0, 0));
+    EXPECT_EQ(fresh.Field(), noGenerator);
+    EXPECT_EQ(fresh.EccLength(), 0);
+}
+
+TEST(ReedSolomonSafety, OutOfRangeAccessThrowsInsteadOfCorrupting)
+{
+    clsReedSolomon rs;
+    EXPECT_EQ(rs.GeneratorCoef(1023), 0);
+    EXPECT_THROW((void)rs.GeneratorCoef(1024), std::out_of_range);
+    EXPECT_THROW((void)rs.GeneratorCoef(-1), std::out_of_range);
+
+    // Before any InitCoder there is nothing to do, but an empty array has no
+    // element at index EccLength = 0.
+    std::vector<int32_t> one(1, 42);
+    EXPECT_NO_THROW(rs.Encode(one));
+    EXPECT_EQ(one[0], 42);
+    EXPECT_THROW(rs.Encode(std::span<int32_t>{}), std::out_of_range);
+
+    ASSERT_TRUE(rs.InitCoder(16, 10, MakeField(256, 285, 2), 0, 0));
+    std::vector<int32_t> tooShort(25, 7); // needs 26
+    EXPECT_THROW(rs.Encode(tooShort), std::out_of_range);
+    EXPECT_EQ(tooShort, std::vector<int32_t>(25, 7)) << "nothing written on refusal";
+    std::vector<int32_t> justEcc(10, 7);
+    EXPECT_THROW(rs.Encode(justEcc), std::out_of_range);
+    EXPECT_EQ(rs.GeneratorCoef(1023), 0);
+}
+
+// Codewords are multiples of g(x): they vanish at every root
+// Alpha^b .. Alpha^(b+EccLength-1), whatever the field, alpha and base.
+struct CoderCase {
+    int32_t size, polynomial, alphaPower, base, data, ecc;
+};
+
+void PrintTo(const CoderCase& c, std::ostream* os)
+{
+    *os << "GF(" << c.size << ") k=" << c.data << " e=" << c.ecc;
+}
+
+class CodewordRoots : public ::testing::TestWithParam<CoderCase> {};
+
+TEST_P(CodewordRoots, RandomDataGivesCodewordsThatVanishAtEveryRoot)
+{
+    const CoderCase c = GetParam();
+    auto field = MakeField(c.size, c.polynomial);
+    // Another primitive element: the generator to a power coprime to q-1.
+    const int32_t alpha = field->Exp(c.alphaPower);
+    clsReedSolomon rs;
+    ASSERT_TRUE(rs.InitCoder(c.data, c.ecc, field, alpha, c.base));
+
+    std::mt19937 rng(static_cast<uint32_t>(c.size * 31 + c.ecc));
+    std::uniform_int_distribution<int32_t> symbol(0, c.size - 1);
+    for (int round = 0; round < 5; ++round) {
+        std::vector<int32_t> codeword(static_cast<size_t>(c.data + c.ecc), 0);
+        for (size_t i = static_cast<size_t>(c.ecc); i < codeword.size(); ++i)
+            codeword[i] = symbol(rng);
+        rs.Encode(codeword);
+        for (int32_t j = 0; j < c.ecc; ++j) {
+            const int32_t root = field->Exp(static_cast<int32_t>(
+                (int64_t{field->Log(alpha)} * (c.base + j)) % (c.size - 1)));
+            ASSERT_EQ(Evaluate(*field, codeword, root), 0) << "root " << j;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FieldsAlphasAndBases, CodewordRoots,
+    ::testing::Values(CoderCase{256, 285, 1, 0, 153 - 30, 30}, CoderCase{256, 285, 7, 1, 40, 17},
+                      CoderCase{256, 301, 1, 0, 100, 68}, CoderCase{16, 19, 2, 3, 5, 6},
+                      CoderCase{16384, 17475, 1, 0, 1000, 24}, CoderCase{16384, 17475, 5, 2, 24, 1000},
+                      CoderCase{929, 0, 1, 1, 200, 64}, CoderCase{929, 0, 5, 0, 30, 9},
+                      CoderCase{16381, 0, 1, 3, 300, 40}, CoderCase{7, 0, 5, 2, 2, 4}),
+    [](const ::testing::TestParamInfo<CoderCase>& param) {
+        const auto& p = param.param;
+        return "q" + std::to_string(p.size) + "_a" + std::to_string(p.alphaPower) + "_b"
+            + std::to_string(p.base) + "_k" + std::to_string(p.data) + "_e" + std::to_string(p.ecc);
+    });
