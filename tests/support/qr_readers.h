@@ -1,0 +1,37 @@
+// Independent readers and peer encoders of QR symbols, for the tests and the
+// benchmarks: zbar and zxing-cpp decode pictures back to bytes; libqrencode
+// and qrcodegen build symbols from the same bytes.
+#pragma once
+
+#include <QImage>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace zarvex::test {
+
+using Bytes = std::vector<uint8_t>;
+
+// The picture enlarged to `scale` pixels per module as 8-bit grey, as a camera
+// would present it to a reader.
+QImage Enlarge(const QImage& picture, int scale);
+
+// zbar in binary mode: the exact bytes of the symbol (Kanji as Shift_JIS
+// pairs), or none when nothing was read.
+std::optional<Bytes> DecodeWithZbar(const QImage& picture, int scale = 3);
+
+// zxing-cpp: the exact bytes, or none.
+std::optional<Bytes> DecodeWithZxing(const QImage& picture, int scale = 1);
+
+// Module matrices of the peers (row-major, size x size, true = dark), for one
+// byte-mode segment at a fixed version, level (1..4 = L, M, Q, H) and mask;
+// none when the peer refuses.
+struct PeerSymbol {
+    int size = 0;
+    std::vector<bool> dark;
+};
+std::optional<PeerSymbol> EncodeWithQrencode(const Bytes& data, int version, int level, int mask);
+std::optional<PeerSymbol> EncodeWithQrcodegen(const Bytes& data, int version, int level, int mask);
+
+} // namespace zarvex::test
