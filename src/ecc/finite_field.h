@@ -104,6 +104,9 @@ public:
     // Generator^n for any integer n, negative ones included.
     int32_t Exp(int32_t n) const;
 
+    // True for GF(2^m), m >= 2, where addition is XOR and the tables are built.
+    bool IsBinaryExtension() const { return size_ >= 4 && IsBinary(); }
+
 private:
     // "q a power of two" in the sense of every operation, q = 2 included.
     bool IsBinary() const { return (size_ & (size_ - 1)) == 0; }

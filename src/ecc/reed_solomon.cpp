@@ -61,6 +61,24 @@ bool clsReedSolomon::InitCoder(int32_t dataLength, int32_t eccLength,
         }
         generatorPoly_[0] = f.Multiply(generatorPoly_[0], root);
     }
+
+    // In GF(2^m) the products in Encode are read in the log domain.
+    if (f.IsBinaryExtension()) {
+        const FieldKey key = KeyOf(f);
+        if (!(key == logDomainKey_)) {
+            const int32_t order = f.Size() - 1;
+            expTwice_.resize(static_cast<size_t>(2 * order));
+            for (int32_t k = 0; k < order; ++k)
+                expTwice_[static_cast<size_t>(k)] = expTwice_[static_cast<size_t>(k + order)] = f.Exp(k);
+            logDomainKey_ = key;
+        }
+        for (int32_t k = 0; k < eccLength; ++k) {
+            const int32_t g = generatorPoly_[static_cast<size_t>(k)];
+            generatorLog_[static_cast<size_t>(k)] = g == 0 ? -1 : f.Log(g);
+        }
+    } else {
+        logDomainKey_ = {};
+    }
     return true;
 }
 
@@ -82,12 +100,26 @@ void clsReedSolomon::Encode(std::span<int32_t> codeword) const
 
     // Long division by the monic g(x) from the top; the leading coefficient of
     // each step is not cleared, as it is never read again.
+    const int32_t order = f.Size() - 1;
+    const bool logDomain = logDomainKey_ == KeyOf(f);
     for (size_t i = data; i-- > 0;) {
         const int32_t c = work[ecc + i];
         if (c == 0)
             continue; // subtracting 0 * g(x) changes nothing
-        for (size_t k = 0; k < ecc; ++k)
-            work[k + i] = f.Subtract(work[k + i], f.Multiply(c, generatorPoly_[k]));
+        // In GF(2^m) subtraction is XOR and c * g[k] = Exp(log c + log g[k]).
+        // A symbol outside the field takes the checked path.
+        const int32_t logC = logDomain && c > 0 && c <= order ? f.Log(c) : -1;
+        if (logC >= 0) {
+            const int32_t* exp = expTwice_.data() + logC;
+            for (size_t k = 0; k < ecc; ++k) {
+                const int32_t logG = generatorLog_[k];
+                if (logG >= 0)
+                    work[k + i] ^= exp[logG];
+            }
+        } else {
+            for (size_t k = 0; k < ecc; ++k)
+                work[k + i] = f.Subtract(work[k + i], f.Multiply(c, generatorPoly_[k]));
+        }
     }
     for (size_t j = 0; j < ecc; ++j)
         codeword[j] = f.Negate(work[j]);

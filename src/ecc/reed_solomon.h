@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <vector>
 
 namespace zarvex::ecc {
 
@@ -61,6 +62,22 @@ private:
     int32_t eccLength_ = 0;
     int32_t baseExponent_ = 0;
     std::array<int32_t, kMaxBlock> generatorPoly_{};
+
+    // Log-domain form of g(x) for GF(2^m), built by InitCoder: the logarithm of
+    // each coefficient (-1 for 0) and Generator^k for k = 0 .. 2(q-1) - 1, so
+    // that c * g[k] is one table read at log(c) + log(g[k]) without a modulo.
+    // Encode then gives the same symbols as through Multiply and Subtract.
+    // They are only used while the coder holds the field they were built from,
+    // unchanged; the exponent table is rebuilt only when that field changes.
+    struct FieldKey {
+        const clsFiniteField* field = nullptr;
+        int32_t size = 0, polynomial = 0, generator = 0;
+        bool operator==(const FieldKey&) const = default;
+    };
+    static FieldKey KeyOf(const clsFiniteField& f) { return {&f, f.Size(), f.Polynomial(), f.Generator()}; }
+    FieldKey logDomainKey_;
+    std::array<int32_t, kMaxBlock> generatorLog_{};
+    std::vector<int32_t> expTwice_;
 };
 
 } // namespace zarvex::ecc

@@ -7,6 +7,7 @@
 // short but not always the shortest possible stream; the exact costs and
 // tie-breaks below are part of the encoder's behaviour.
 #include "qrcode/qr_code.h"
+#include "qrcode/qr_bits.h"
 
 #include <array>
 #include <cassert>
@@ -28,30 +29,26 @@ constexpr int32_t kInfinity = 0x70000000;
 // group, numbered e = 2 (versions 1-9), 4 (10-26) or 6 (27-40).
 struct Group {
     int32_t e;
-    explicit Group(int32_t version) : e(version < 10 ? 2 : version < 27 ? 4 : 6) {}
+    int32_t countBits[kModes];
+    int32_t maxCount[kModes]; // units (bytes, digits, characters) one count indicator holds
+    int32_t startCost[kModes]; // indicator, count indicator and the first unit
 
-    int32_t CountBits(int mode) const
+    explicit Group(int32_t version) : e(version < 10 ? 2 : version < 27 ? 4 : 6)
     {
-        switch (mode) {
-        case kByte: return e == 2 ? 8 : 16;
-        case kNumeric: return e + 8;
-        case kAlnum: return e + 7;
-        default: return e + 6;
-        }
+        countBits[kByte] = e == 2 ? 8 : 16;
+        countBits[kNumeric] = e + 8;
+        countBits[kAlnum] = e + 7;
+        countBits[kKanji] = e + 6;
+        for (int m = 0; m < kModes; ++m)
+            maxCount[m] = (1 << countBits[m]) - 1;
+        startCost[kByte] = 20 + 2 * (e & 4);
+        startCost[kNumeric] = e + 16;
+        startCost[kAlnum] = e + 17;
+        startCost[kKanji] = e + 23;
     }
-    // Units (bytes, digits, characters) one count indicator can hold.
-    int32_t MaxCount(int mode) const { return (1 << CountBits(mode)) - 1; }
+    int32_t CountBits(int mode) const { return countBits[mode]; }
+    int32_t MaxCount(int mode) const { return maxCount[mode]; }
 
-    // Indicator, count indicator and the first unit.
-    int32_t StartCost(int mode) const
-    {
-        switch (mode) {
-        case kByte: return 20 + 2 * (e & 4);
-        case kNumeric: return e + 16;
-        case kAlnum: return e + 17;
-        default: return e + 23;
-        }
-    }
     // One more unit, given the run so far: digits pack 3 in 10 bits (4 + 3 + 3),
     // alphanumeric characters 2 in 11 bits (6 + 5).
     static int32_t ContinueCost(int mode, int32_t run)
@@ -64,6 +61,21 @@ struct Group {
         }
     }
 };
+
+// CharClass of every byte value, for the hot loop.
+constexpr std::array<uint8_t, 256> MakeClassTable()
+{
+    std::array<uint8_t, 256> t{};
+    for (int b = 0; b < 256; ++b) {
+        if (b >= '0' && b <= '9')
+            t[static_cast<size_t>(b)] = 1;
+        else if ((b >= 'A' && b <= 'Z') || b == ' ' || b == '$' || b == '%' || b == '*' || b == '+' || b == '-'
+                 || b == '.' || b == '/' || b == ':')
+            t[static_cast<size_t>(b)] = 2;
+    }
+    return t;
+}
+constexpr std::array<uint8_t, 256> kClass = MakeClassTable();
 
 constexpr uint8_t kIndicator[kModes] = {0b0100, 0b0001, 0b0010, 0b1000};
 
@@ -86,27 +98,29 @@ std::pair<int, int32_t> Segment(std::span<const uint8_t> data, int32_t n, const 
         const Row& back1 = rows[(t + 2) % 3];
         const Row& back2 = rows[(t + 1) % 3];
         const uint8_t b = data[static_cast<size_t>(t)];
-        const int32_t cls = clsQRCode::CharClass(b);
+        const int32_t cls = kClass[b];
+        const bool encodable[kModes] = {true, cls == 1, cls != 0,
+                                        t >= 1 && clsQRCode::IsKanjiPair(data[static_cast<size_t>(t - 1)], b)};
+        int8_t* const preds = predecessors ? predecessors + static_cast<size_t>(t) * kModes : nullptr;
         for (int mode = 0; mode < kModes; ++mode) {
             int8_t pred = -1;
             Cell cell{kInfinity, 0};
-            const bool encodable = mode == kByte || (mode == kNumeric && cls == 1)
-                || (mode == kAlnum && cls != 0)
-                || (mode == kKanji && t >= 1 && clsQRCode::IsKanjiPair(data[static_cast<size_t>(t - 1)], b));
-            if (encodable) {
+            if (encodable[mode]) {
                 const int32_t first = mode == kKanji ? 1 : 0;
                 if (t == first) {
-                    cell = {group.StartCost(mode), 1};
+                    cell = {group.startCost[mode], 1};
                 } else {
-                    // A Kanji entry at t stands for the pair t-1, t.
+                    // A Kanji entry at t stands for the pair t-1, t. Candidates
+                    // are taken in mode order and only a strictly smaller one
+                    // replaces the best, so the lowest mode wins a tie.
                     const Row& prev = mode == kKanji ? back2 : back1;
+                    const int32_t start = group.startCost[mode];
                     int32_t best = INT32_MAX;
                     for (int o = 0; o < kModes; ++o) {
                         const Cell& p = prev[static_cast<size_t>(o)];
-                        const bool continues = o == mode && p.run < group.MaxCount(mode);
-                        const int32_t candidate
-                            = p.cost + (continues ? Group::ContinueCost(mode, p.run) : group.StartCost(mode));
-                        if (candidate < best) { // strictly: the lowest mode wins a tie
+                        const bool continues = o == mode && p.run < group.maxCount[mode];
+                        const int32_t candidate = p.cost + (continues ? Group::ContinueCost(mode, p.run) : start);
+                        if (candidate < best) {
                             best = candidate;
                             pred = static_cast<int8_t>(o);
                             cell = {candidate, continues ? p.run + 1 : 1};
@@ -115,8 +129,8 @@ std::pair<int, int32_t> Segment(std::span<const uint8_t> data, int32_t n, const 
                 }
             }
             row[static_cast<size_t>(mode)] = cell;
-            if (predecessors)
-                predecessors[static_cast<size_t>(t) * kModes + static_cast<size_t>(mode)] = pred;
+            if (preds)
+                preds[mode] = pred;
         }
     }
 
@@ -137,6 +151,12 @@ public:
         for (int32_t i = count - 1; i >= 0; --i)
             bits_[pos_++] = static_cast<uint8_t>((value >> i) & 1);
     }
+    void PutByte(uint8_t value)
+    {
+        // The caller checked the whole stream's length against the buffer.
+        bits::StoreCodeword(bits_.data() + pos_, value);
+        pos_ += 8;
+    }
     int32_t Position() const { return static_cast<int32_t>(pos_); }
 
 private:
@@ -151,7 +171,7 @@ void WriteSegment(BitWriter& out, const Group& group, int mode, const uint8_t* b
     case kByte:
         out.Put(count, group.CountBits(mode));
         for (int32_t i = 0; i < count; ++i)
-            out.Put(bytes[i], 8);
+            out.PutByte(bytes[i]);
         break;
     case kNumeric: {
         out.Put(count, group.CountBits(mode));
@@ -188,16 +208,7 @@ void WriteSegment(BitWriter& out, const Group& group, int mode, const uint8_t* b
 
 int32_t clsQRCode::CharClass(uint8_t b)
 {
-    if (b >= '0' && b <= '9')
-        return 1;
-    if (b >= 'A' && b <= 'Z')
-        return 2;
-    switch (b) {
-    case ' ': case '$': case '%': case '*': case '+': case '-': case '.': case '/': case ':':
-        return 2;
-    default:
-        return 0;
-    }
+    return kClass[b];
 }
 
 int32_t clsQRCode::AlnumValue(uint8_t b)

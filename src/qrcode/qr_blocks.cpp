@@ -3,6 +3,7 @@
 // Reed-Solomon codewords, and everything is written in the interleaved order
 // of the standard, codeword by codeword across the blocks.
 #include "qrcode/qr_code.h"
+#include "qrcode/qr_bits.h"
 
 #include <array>
 
@@ -10,18 +11,15 @@ namespace zarvex::qrcode {
 
 namespace {
 
+// Both buffers were checked to hold every codeword touched here.
 int32_t ReadCodeword(std::span<const uint8_t> bits, int32_t index)
 {
-    int32_t value = 0;
-    for (int32_t bit = 0; bit < 8; ++bit)
-        value = (value << 1) | bits[static_cast<size_t>(8 * index + bit)];
-    return value;
+    return static_cast<int32_t>(bits::LoadCodeword(bits.data() + static_cast<ptrdiff_t>(8) * index));
 }
 
-void WriteCodeword(std::span<uint8_t> bits, int32_t position, int32_t value)
+void WriteCodeword(std::span<uint8_t> out, int32_t position, int32_t value)
 {
-    for (int32_t bit = 0; bit < 8; ++bit)
-        bits[static_cast<size_t>(8 * position + bit)] = static_cast<uint8_t>((value >> (7 - bit)) & 1);
+    bits::StoreCodeword(out.data() + static_cast<ptrdiff_t>(8) * position, static_cast<unsigned>(value));
 }
 
 } // namespace

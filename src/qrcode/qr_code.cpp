@@ -1,4 +1,5 @@
 #include "qrcode/qr_code.h"
+#include "qrcode/qr_bits.h"
 
 #include <array>
 #include <cassert>
@@ -165,11 +166,8 @@ void clsQRCode::CompleteDataBits(std::span<uint8_t> bits, int32_t streamLength, 
     while (pos % 8 != 0)
         bits[static_cast<size_t>(pos++)] = 0;
     // Pad codewords 11101100 and 00010001 alternately, 0xEC first.
-    for (int32_t pad = 0; pos < capacity; pad ^= 1) {
-        const int32_t codeword = pad == 0 ? 0xEC : 0x11;
-        for (int32_t bit = 7; bit >= 0; --bit)
-            bits[static_cast<size_t>(pos++)] = static_cast<uint8_t>((codeword >> bit) & 1);
-    }
+    for (int32_t pad = 0; pos < capacity; pad ^= 1, pos += 8)
+        bits::StoreCodeword(bits.data() + pos, pad == 0 ? 0xEC : 0x11);
 }
 
 std::optional<QrMatrix> clsQRCode::EncodeToMatrix(std::span<const uint8_t> data, int32_t length,
@@ -231,8 +229,11 @@ std::optional<QrMatrix> clsQRCode::EncodeToMatrix(std::span<const uint8_t> data,
     for (int32_t y = 0; y < size; ++y) {
         uint8_t* row = symbol.modules.data() + static_cast<ptrdiff_t>(y) * stride;
         const uint8_t* dataRow = dataMatrix.data() + static_cast<ptrdiff_t>(y) * size;
-        for (int32_t x = 0; x < size; ++x)
-            row[x] = static_cast<uint8_t>((row[x] != 0 ? row[x] : dataRow[x]) & 1);
+        for (int32_t x = 0; x < size; ++x) {
+            // 0 (free) takes the data bit, 1 stays dark, 2 becomes light.
+            const uint8_t f = row[x];
+            row[x] = static_cast<uint8_t>((f & 1) | (dataRow[x] & (f == 0 ? 1 : 0)));
+        }
     }
 
     // 7. Version information (7 and up) and format information.

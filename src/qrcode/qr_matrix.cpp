@@ -7,6 +7,8 @@
 // format or version information).
 #include "qrcode/qr_code.h"
 
+#include <algorithm>
+#include <array>
 #include <stdexcept>
 
 namespace zarvex::qrcode {
@@ -127,6 +129,7 @@ void clsQRCode::PlaceCodewords(std::span<const uint8_t> functionMatrix, int32_t 
     // Column pairs from the right edge leftwards, skipping the vertical timing
     // pattern in column 6; upward first, then alternating; in each row the
     // right module before the left one; function modules are stepped over.
+    const uint8_t* const bitsIn = codewordBits.data();
     int32_t b = 0;
     bool upward = true;
     for (int32_t right = size - 1; right >= 1 && b < bitCount; right -= 2) {
@@ -134,10 +137,12 @@ void clsQRCode::PlaceCodewords(std::span<const uint8_t> functionMatrix, int32_t 
             right = 5;
         for (int32_t i = 0; i < size && b < bitCount; ++i) {
             const int32_t y = upward ? size - 1 - i : i;
-            for (int32_t x = right; x >= right - 1 && b < bitCount; --x) {
-                if (functionMatrix[static_cast<size_t>(y * stride + x)] == 0)
-                    dataMatrix[static_cast<size_t>(y * size + x)] = codewordBits[static_cast<size_t>(b++)];
-            }
+            const uint8_t* f = functionMatrix.data() + static_cast<ptrdiff_t>(y) * stride;
+            uint8_t* d = dataMatrix.data() + static_cast<ptrdiff_t>(y) * size;
+            if (f[right] == 0)
+                d[right] = bitsIn[b++];
+            if (f[right - 1] == 0 && b < bitCount)
+                d[right - 1] = bitsIn[b++];
         }
         upward = !upward;
     }
@@ -145,28 +150,42 @@ void clsQRCode::PlaceCodewords(std::span<const uint8_t> functionMatrix, int32_t 
 
 int32_t clsQRCode::ApplyMask(std::span<uint8_t> matrix, int32_t size, int32_t mask)
 {
-    if (static_cast<int64_t>(matrix.size()) < int64_t{size} * size)
+    if (size < 0 || static_cast<int64_t>(matrix.size()) < int64_t{size} * size)
         throw std::out_of_range("clsQRCode::ApplyMask: matrix smaller than the symbol");
     if (mask < 0 || mask > 7)
         mask = 0;
-    // i the row, j the column (ISO/IEC 18004 Table 10). The whole matrix is
-    // inverted; the merge takes only the free modules from it.
+    // Every condition depends on the row only through i mod 2, i mod 3 and
+    // i / 2 mod 2, so the rows repeat every 12: build those once, then invert
+    // each row by its pattern. The whole matrix is inverted; the merge takes
+    // only the free modules from it.
+    constexpr int32_t kPeriod = 12;
+    constexpr int32_t kLargestSize = 177;
+    if (size > kLargestSize)
+        throw std::out_of_range("clsQRCode::ApplyMask: larger than a version 40 symbol");
+    std::array<uint8_t, kPeriod * kLargestSize> patterns;
+    const int32_t rows = std::min(kPeriod, size);
+    // Module condition with i the row and j the column (ISO/IEC 18004 Table 10),
+    // chosen once so that the loops carry no switch.
+    auto build = [&](auto condition) {
+        for (int32_t i = 0; i < rows; ++i)
+            for (int32_t j = 0; j < size; ++j)
+                patterns[static_cast<size_t>(i * size + j)] = condition(i, j) ? 1 : 0;
+    };
+    switch (mask) {
+    case 0: build([](int32_t i, int32_t j) { return (i + j) % 2 == 0; }); break;
+    case 1: build([](int32_t i, int32_t) { return i % 2 == 0; }); break;
+    case 2: build([](int32_t, int32_t j) { return j % 3 == 0; }); break;
+    case 3: build([](int32_t i, int32_t j) { return (i + j) % 3 == 0; }); break;
+    case 4: build([](int32_t i, int32_t j) { return (i / 2 + j / 3) % 2 == 0; }); break;
+    case 5: build([](int32_t i, int32_t j) { return (i * j) % 2 + (i * j) % 3 == 0; }); break;
+    case 6: build([](int32_t i, int32_t j) { return ((i * j) % 2 + (i * j) % 3) % 2 == 0; }); break;
+    default: build([](int32_t i, int32_t j) { return ((i + j) % 2 + (i * j) % 3) % 2 == 0; }); break;
+    }
     for (int32_t i = 0; i < size; ++i) {
         uint8_t* row = matrix.data() + static_cast<ptrdiff_t>(i) * size;
-        for (int32_t j = 0; j < size; ++j) {
-            bool invert = false;
-            switch (mask) {
-            case 0: invert = (i + j) % 2 == 0; break;
-            case 1: invert = i % 2 == 0; break;
-            case 2: invert = j % 3 == 0; break;
-            case 3: invert = (i + j) % 3 == 0; break;
-            case 4: invert = (i / 2 + j / 3) % 2 == 0; break;
-            case 5: invert = (i * j) % 2 + (i * j) % 3 == 0; break;
-            case 6: invert = ((i * j) % 2 + (i * j) % 3) % 2 == 0; break;
-            default: invert = ((i + j) % 2 + (i * j) % 3) % 2 == 0; break;
-            }
-            row[j] = static_cast<uint8_t>(row[j] ^ (invert ? 1 : 0));
-        }
+        const uint8_t* pattern = patterns.data() + static_cast<ptrdiff_t>(i % kPeriod) * size;
+        for (int32_t j = 0; j < size; ++j)
+            row[j] ^= pattern[j];
     }
     return mask;
 }

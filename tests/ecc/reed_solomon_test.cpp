@@ -130,6 +130,29 @@ TEST(ReedSolomonInit, StoredAlphaWinsOverTheFieldGenerator)
     EXPECT_EQ(fresh.EccLength(), 0);
 }
 
+TEST(ReedSolomonInit, FollowsItsFieldWhenTheFieldChanges)
+{
+    // The same field object re-initialised in place, or swapped by a failed
+    // InitCoder, must never be encoded with tables of the old field.
+    auto field = MakeField(256, 285, 2);
+    clsReedSolomon rs;
+    ASSERT_TRUE(rs.InitCoder(20, 8, field, 0, 0));
+    const std::vector<int32_t> data(20, 77);
+    const auto before = EccOf(rs, data);
+
+    ASSERT_TRUE(field->InitField(256, 301, 2)); // another primitive polynomial
+    ASSERT_TRUE(rs.InitCoder(20, 8, nullptr, 0, 0));
+    clsReedSolomon fresh;
+    ASSERT_TRUE(fresh.InitCoder(20, 8, MakeField(256, 301, 2), 0, 0));
+    EXPECT_EQ(EccOf(rs, data), EccOf(fresh, data));
+    EXPECT_NE(EccOf(rs, data), before);
+
+    // Symbols outside the field go through the checked arithmetic.
+    std::vector<int32_t> bad(28, 0);
+    bad[27] = 20000;
+    EXPECT_THROW(rs.Encode(bad), std::out_of_range);
+}
+
 TEST(ReedSolomonSafety, OutOfRangeAccessThrowsInsteadOfCorrupting)
 {
     clsReedSolomon rs;
