@@ -117,16 +117,23 @@ Location Find(const std::vector<Line>& lines, std::string_view section, std::str
 std::optional<std::string> ReadFile(const std::filesystem::path& file, bool& missing)
 {
     std::error_code ec;
-    missing = !std::filesystem::exists(file, ec) && !ec;
+    const auto status = std::filesystem::status(file, ec);
+    missing = status.type() == std::filesystem::file_type::not_found;
     if (missing)
         return std::string();
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
+    if (ec || status.type() != std::filesystem::file_type::regular)
         return std::nullopt;
-    std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
+    try {
+        std::ifstream in(file, std::ios::binary);
+        if (!in)
+            return std::nullopt;
+        std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (in.bad())
+            return std::nullopt;
+        return content;
+    } catch (const std::exception&) {
         return std::nullopt;
-    return content;
+    }
 }
 
 // Writes the content to a new file beside `file`, flushes it to disk and

@@ -1,0 +1,285 @@
+#include "monitor/main_window.h"
+
+#include "config/settings.h"
+#include "monitor/info_windows.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QApplication>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QTranslator>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStandardItemModel>
+#include <QTableView>
+#include <QTimer>
+
+namespace zarvex::monitor {
+
+namespace {
+
+// Design sizes in twips.
+constexpr int kClientWidth = 4785;
+constexpr int kCompactHeight = 3900;
+
+// The window list's columns and widths in twips.
+constexpr struct {
+    const char* header;
+    int width;
+} kWindowColumns[4] = {{"序号", 800}, {"句柄", 800}, {"程序名称", 2000}, {"状态", 1000}};
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+} // namespace
+
+void InstallChineseTranslations()
+{
+    static QTranslator* translator = nullptr;
+    if (translator)
+        return;
+    translator = new QTranslator(QCoreApplication::instance());
+    if (translator->load(QLocale(QLocale::Chinese, QLocale::China), "qtbase", "_",
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(translator);
+}
+
+Form1::Form1(const Form1Services& services, std::filesystem::path programFolder, QWidget* parent)
+    : QMainWindow(parent), services_(services), programFolder_(std::move(programFolder)),
+      configFile_(config::ConfigPath(programFolder_)), pointModel_(table_)
+{
+    setObjectName("Form1");
+    setWindowTitle(U("Zarvex提醒"));
+    BuildControls();
+
+    if (services_.hotKeys)
+        hotKeyModule_ = std::make_unique<hotkey::HotKeyModule>(*services_.hotKeys, [this] { AddPointFromHotKey(); });
+
+    StartupServices startup;
+    startup.checkForUpdate = services_.checkForUpdate;
+    startup.registerHotKey = [this] {
+        if (hotKeyModule_)
+            hotKeyModule_->SetHotKey(1, "Ctrl,87", "Add");
+    };
+    RunStartup(state_, configFile_, *this, startup);
+
+    // After start-up no run is active: cursor tracking, alerting, switching
+    // and sound run; sampling waits for "启动".
+    Timer1_->start();
+    Timer2_->start();
+    Timer5_->start();
+    Timer7_->start();
+}
+
+Form1::~Form1() = default;
+
+int Form1::Px(int twips) const
+{
+    const QScreen* s = screen();
+    const double dpi = s ? s->logicalDotsPerInchY() : 96.0;
+    return static_cast<int>(twips * dpi / 1440.0 + 0.5);
+}
+
+void Form1::BuildControls()
+{
+    auto* central = new QWidget(this);
+    central->setObjectName("client");
+    setCentralWidget(central);
+
+    auto place = [&](QWidget* w, const char* name, int left, int top, int width, int height) {
+        w->setObjectName(QString::fromLatin1(name));
+        w->setGeometry(Px(left), Px(top), Px(width), Px(height));
+    };
+    // A read-only box that serves as the caption of the box beside it.
+    auto prompt = [&](const char* name, const char* text, int left, int top) {
+        auto* box = new QLineEdit(U(text), central);
+        box->setReadOnly(true);
+        box->setFocusPolicy(Qt::NoFocus);
+        box->setFrame(false);
+        box->setAccessibleName(U(text));
+        box->setStyleSheet("QLineEdit { background: transparent; }");
+        place(box, name, left, top, 1100, 375);
+        return box;
+    };
+
+    Text1_ = prompt("Text1", "收信邮箱：", 30, 120);
+    Text2_ = new QLineEdit(central);
+    Text2_->setAccessibleName(U("收信邮箱"));
+    place(Text2_, "Text2", 1080, 120, 2415, 375);
+    Command2_ = new QPushButton(U("启动"), central);
+    place(Command2_, "Command2", 3600, 120, 1095, 375);
+
+    opt_whenchange_ = new QRadioButton(U("有变化时提醒"), central);
+    place(opt_whenchange_, "opt_whenchange", 120, 600, 1695, 255);
+    opt_whennotchange_ = new QRadioButton(U("无变化时提醒"), central);
+    place(opt_whennotchange_, "opt_whennotchange", 1560, 600, 1575, 255);
+    Check1_ = new QCheckBox(U("多窗口自动切换"), central);
+    place(Check1_, "Check1", 3120, 600, 1695, 255);
+    Label2_ = new QLabel(U("鼠标移到指定位置后按CTRL+W即可设置监控点。"), central);
+    place(Label2_, "Label2", 120, 960, 4575, 255);
+
+    auto table = [&](const char* name, const char* accessible, QAbstractItemModel* model, int top) {
+        auto* view = new QTableView(central);
+        view->setModel(model);
+        view->setAccessibleName(U(accessible));
+        view->verticalHeader()->hide();
+        view->setEditTriggers(QAbstractItemView::NoEditTriggers); // no in-place editing
+        view->setSelectionBehavior(QAbstractItemView::SelectRows); // whole-row selection
+        view->setShowGrid(true);                                   // grid lines
+        view->setWordWrap(false);
+        view->horizontalHeader()->setHighlightSections(false);
+        place(view, name, 30, top, 4695, 1815);
+        return view;
+    };
+    ListView2_ = table("ListView2", "监控点", &pointModel_, 1320);
+    Label1_ = new QLabel(U("Label1"), central);
+    place(Label1_, "Label1", 2880, 3240, 615, 375);
+    Text3_ = prompt("Text3", "程序名称：", 30, 3300);
+    serch_proc_ = new QLineEdit(central);
+    serch_proc_->setAccessibleName(U("程序名称"));
+    place(serch_proc_, "serch_proc", 1080, 3300, 2415, 375);
+    Command1_ = new QPushButton(U("搜索"), central);
+    place(Command1_, "Command1", 3600, 3300, 1095, 375);
+    windowListModel_ = new QStandardItemModel(0, 4, this);
+    ListView1_ = table("ListView1", "窗口列表", windowListModel_, 3720);
+
+    // Two commands on the menu bar itself, no submenus.
+    QAction* config = menuBar()->addAction(U("系统配置"));
+    config->setObjectName("config");
+    QAction* forhelp = menuBar()->addAction(U("关于"));
+    forhelp->setObjectName("forhelp");
+    connect(forhelp, &QAction::triggered, this, [this] { ShowInfo(aboutWindow_, 1); });
+
+    auto timer = [&](const char* name, int interval) {
+        auto* t = new QTimer(this);
+        t->setObjectName(QString::fromLatin1(name));
+        t->setInterval(interval);
+        return t;
+    };
+    Timer1_ = timer("Timer1", 100);
+    Timer2_ = timer("Timer2", 1000);
+    Timer3_ = timer("Timer3", 1000);
+    Timer5_ = timer("Timer5", 1000);
+    Timer7_ = timer("Timer7", 3000);
+    connect(Timer1_, &QTimer::timeout, this, &Form1::OnTimer1);
+
+    setFixedWidth(Px(kClientWidth));
+    SetOuterHeightTwips(kCompactHeight);
+}
+
+void Form1::SetOuterHeightTwips(int twips)
+{
+    outerHeightTwips_ = twips;
+    // The outer height includes the title bar and borders, which the window
+    // manager adds; until the window is shown, assume a usual title bar.
+    int frame = frameGeometry().height() - geometry().height();
+    if (!isVisible() || frame <= 0)
+        frame = Px(450);
+    setFixedHeight(std::max(Px(twips) - frame, 1));
+}
+
+void Form1::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // Now the real frame is known.
+    QTimer::singleShot(0, this, [this] { SetOuterHeightTwips(outerHeightTwips_); });
+}
+
+void Form1::SelectNoChangeMode()
+{
+    opt_whennotchange_->setChecked(true);
+}
+
+void Form1::ApplyCompactLayout()
+{
+    Text3_->hide();
+    serch_proc_->hide();
+    Command1_->hide();
+    ListView1_->hide();
+    SetOuterHeightTwips(kCompactHeight);
+}
+
+void Form1::SetEmailText(const std::string& text)
+{
+    Text2_->setText(QString::fromStdString(text));
+}
+
+void Form1::SetSearchText(const std::string& text)
+{
+    serch_proc_->setText(QString::fromStdString(text));
+}
+
+void Form1::ShowTipsWindow()
+{
+    ShowInfo(tipsWindow_, 0);
+}
+
+void Form1::ShowInfo(QPointer<InfoWindow>& window, int kind)
+{
+    // One instance: a second request brings the same window forward.
+    if (!window)
+        window = new InfoWindow(kind == 0 ? InfoWindow::Kind::Tips : InfoWindow::Kind::About, this);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void Form1::PrepareWindowList()
+{
+    windowListModel_->clear();
+    windowListModel_->setColumnCount(4);
+    for (int c = 0; c < 4; ++c) {
+        windowListModel_->setHorizontalHeaderItem(c, new QStandardItem(U(kWindowColumns[c].header)));
+        ListView1_->setColumnWidth(c, Px(kWindowColumns[c].width));
+    }
+}
+
+void Form1::PreparePointTable()
+{
+    table_.Clear();
+    for (int c = 0; c < 7; ++c)
+        ListView2_->setColumnWidth(c, Px(PointTableModel::kColumns[c].widthTwips));
+}
+
+void Form1::OnTimer1()
+{
+    if (!services_.screen)
+        return;
+    setWindowTitle(QString::fromStdString(TrackCursor(*services_.screen, state_)));
+}
+
+void Form1::AddPointFromHotKey()
+{
+    if (AddMonitorPoint(table_, state_) == AddResult::TableFull)
+        ShowMessage(U("监控点已达到上限（%1个），不能再添加。").arg(kMaxPoints));
+}
+
+void Form1::ShowMessage(const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, U("提示"), text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void Form1::closeEvent(QCloseEvent* event)
+{
+    QMessageBox box(QMessageBox::Question, U("提示"), U("你真的要退出吗?"), QMessageBox::Ok | QMessageBox::Cancel, this);
+    box.setObjectName("exitConfirmation");
+    if (box.exec() == QMessageBox::Ok) {
+        for (QTimer* t : {Timer1_, Timer2_, Timer3_, Timer5_, Timer7_})
+            t->stop();
+        for (InfoWindow* w : {tipsWindow_.data(), aboutWindow_.data()}) {
+            if (w)
+                w->close();
+        }
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+} // namespace zarvex::monitor

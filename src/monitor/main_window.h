@@ -1,0 +1,114 @@
+// Form1, the main window: the user's entries (address, alert mode, window
+// switching), the monitor point table, the window list, the menu, and the
+// timers that drive cursor tracking, sampling, alerting, switching and sound.
+#pragma once
+
+#include "hotkey/hot_key.h"
+#include "monitor/monitor_model.h"
+#include "monitor/point_table_model.h"
+#include "monitor/startup.h"
+#include "platform/hot_keys.h"
+#include "platform/screen.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <filesystem>
+#include <memory>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QStandardItemModel;
+class QTableView;
+class QTimer;
+
+namespace zarvex::monitor {
+
+class InfoWindow;
+
+// Qt's own texts (message-box buttons: 确定/取消) in Chinese, like the rest
+// of the interface. Call once, after the application object exists.
+void InstallChineseTranslations();
+
+struct Form1Services {
+    platform::Screen* screen = nullptr;
+    platform::HotKeys* hotKeys = nullptr;
+    std::function<void()> checkForUpdate; // start-up step 2; may be empty
+};
+
+class Form1 : public QMainWindow, private StartupView {
+public:
+    // Creating the window runs the start-up sequence; `programFolder` holds "config.ini".
+    Form1(const Form1Services& services, std::filesystem::path programFolder, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    MonitorState& State() { return state_; }
+    MonitorTable& Points() { return table_; }
+    const std::filesystem::path& ConfigFile() const { return configFile_; }
+
+    // Twips (1/1440 inch) to pixels at the screen's logical resolution.
+    int Px(int twips) const;
+
+    // Handlers, public so that tests can drive them without waiting for timers.
+    void OnTimer1(); // cursor tracking
+    void AddPointFromHotKey();
+
+    // Shows a modal message under the title "提示" with one OK button.
+    void ShowMessage(const QString& text);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // StartupView
+    void SelectNoChangeMode() override;
+    void ApplyCompactLayout() override;
+    void SetEmailText(const std::string& text) override;
+    void SetSearchText(const std::string& text) override;
+    void ShowTipsWindow() override;
+    void PrepareWindowList() override;
+    void PreparePointTable() override;
+
+    void BuildControls();
+    void SetOuterHeightTwips(int twips);
+    void ShowInfo(QPointer<InfoWindow>& window, int kind);
+
+    Form1Services services_;
+    std::filesystem::path programFolder_;
+    std::filesystem::path configFile_;
+    MonitorState state_;
+    MonitorTable table_;
+    PointTableModel pointModel_;
+    std::unique_ptr<hotkey::HotKeyModule> hotKeyModule_;
+    int outerHeightTwips_ = 3900;
+
+    QLineEdit* Text1_ = nullptr;
+    QLineEdit* Text2_ = nullptr;
+    QPushButton* Command2_ = nullptr;
+    QRadioButton* opt_whenchange_ = nullptr;
+    QRadioButton* opt_whennotchange_ = nullptr;
+    QCheckBox* Check1_ = nullptr;
+    QLabel* Label2_ = nullptr;
+    QTableView* ListView2_ = nullptr;
+    QLabel* Label1_ = nullptr;
+    QLineEdit* Text3_ = nullptr;
+    QLineEdit* serch_proc_ = nullptr;
+    QPushButton* Command1_ = nullptr;
+    QTableView* ListView1_ = nullptr;
+    QStandardItemModel* windowListModel_ = nullptr;
+
+    QTimer* Timer1_ = nullptr;
+    QTimer* Timer2_ = nullptr;
+    QTimer* Timer3_ = nullptr;
+    QTimer* Timer5_ = nullptr;
+    QTimer* Timer7_ = nullptr;
+
+    QPointer<InfoWindow> tipsWindow_;
+    QPointer<InfoWindow> aboutWindow_;
+};
+
+} // namespace zarvex::monitor

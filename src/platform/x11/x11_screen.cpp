@@ -1,0 +1,123 @@
+#include "platform/x11/x11_screen.h"
+
+#include <xcb/randr.h>
+
+#include <bit>
+#include <cstdlib>
+#include <memory>
+
+namespace zarvex::platform::x11 {
+
+namespace {
+
+template <typename T>
+using Reply = std::unique_ptr<T, decltype(&std::free)>;
+
+template <typename T>
+Reply<T> Own(T* reply)
+{
+    return Reply<T>(reply, &std::free);
+}
+
+// The colour channel under `mask` scaled to 8 bits.
+uint8_t Channel(uint32_t pixel, uint32_t mask)
+{
+    if (mask == 0)
+        return 0;
+    const int shift = std::countr_zero(mask);
+    const int bits = std::popcount(mask);
+    const uint32_t value = (pixel & mask) >> shift;
+    return static_cast<uint8_t>(bits >= 8 ? value >> (bits - 8) : (value * 255u) / ((1u << bits) - 1u));
+}
+
+} // namespace
+
+X11Screen::X11Screen(xcb_connection_t* connection) : connection_(connection)
+{
+    const xcb_setup_t* setup = xcb_get_setup(connection_);
+    const xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
+    root_ = screen->root;
+    rootWidth_ = screen->width_in_pixels;
+    rootHeight_ = screen->height_in_pixels;
+    depth_ = screen->root_depth;
+    lsbFirst_ = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+
+    for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f)) {
+        if (f.data->depth == depth_)
+            bitsPerPixel_ = f.data->bits_per_pixel;
+    }
+    for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem; xcb_depth_next(&d)) {
+        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v)) {
+            if (v.data->visual_id == screen->root_visual) {
+                redMask_ = v.data->red_mask;
+                greenMask_ = v.data->green_mask;
+                blueMask_ = v.data->blue_mask;
+            }
+        }
+    }
+
+    // RandR 1.5 names the monitors; without it the root is the one monitor.
+    const auto version = Own(xcb_randr_query_version_reply(
+        connection_, xcb_randr_query_version(connection_, 1, 5), nullptr));
+    haveRandr_ = version && (version->major_version > 1 || version->minor_version >= 5);
+}
+
+Point X11Screen::CursorPosition()
+{
+    const auto reply = Own(xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr));
+    if (!reply)
+        return {};
+    return {reply->root_x, reply->root_y};
+}
+
+std::vector<X11Screen::Rect> X11Screen::Monitors()
+{
+    std::vector<Rect> monitors;
+    if (haveRandr_) {
+        const auto reply
+            = Own(xcb_randr_get_monitors_reply(connection_, xcb_randr_get_monitors(connection_, root_, 1), nullptr));
+        if (reply) {
+            for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem;
+                 xcb_randr_monitor_info_next(&it))
+                monitors.push_back({it.data->x, it.data->y, it.data->width, it.data->height});
+        }
+    }
+    if (monitors.empty())
+        monitors.push_back({0, 0, rootWidth_, rootHeight_});
+    return monitors;
+}
+
+int32_t X11Screen::Convert(const uint8_t* p) const
+{
+    uint32_t pixel = 0;
+    const int bytes = bitsPerPixel_ / 8;
+    for (int i = 0; i < bytes; ++i) {
+        const int at = lsbFirst_ ? i : bytes - 1 - i;
+        pixel |= uint32_t{p[at]} << (8 * i);
+    }
+    return PackColor(Channel(pixel, redMask_), Channel(pixel, greenMask_), Channel(pixel, blueMask_));
+}
+
+int32_t X11Screen::PixelColor(Point p)
+{
+    // Outside every monitor (holes between monitors of different sizes
+    // included) there is no pixel; the root would hold undefined data there.
+    bool inside = false;
+    for (const Rect& m : Monitors())
+        inside = inside || m.Contains(p);
+    if (!inside || p.x < 0 || p.y < 0 || p.x >= rootWidth_ || p.y >= rootHeight_)
+        return kColorOutside;
+    if (bitsPerPixel_ < 8 || bitsPerPixel_ > 32 || bitsPerPixel_ % 8 != 0)
+        return kColorOutside; // a pixel layout this reader does not know
+
+    const auto reply = Own(xcb_get_image_reply(
+        connection_,
+        xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, static_cast<int16_t>(p.x),
+                      static_cast<int16_t>(p.y), 1, 1, ~0u),
+        nullptr));
+    if (!reply || xcb_get_image_data_length(reply.get()) < bitsPerPixel_ / 8)
+        return kColorOutside;
+    return Convert(xcb_get_image_data(reply.get()));
+}
+
+} // namespace zarvex::platform::x11

@@ -1,0 +1,42 @@
+// The screen through XCB: the pointer and root-window pixels in real screen
+// pixels, whatever scaling Qt applies to its own widgets.
+#pragma once
+
+#include "platform/screen.h"
+
+#include <xcb/xcb.h>
+
+#include <vector>
+
+namespace zarvex::platform::x11 {
+
+class X11Screen : public Screen {
+public:
+    // Uses the given connection (Qt's own), which must outlive this object.
+    explicit X11Screen(xcb_connection_t* connection);
+
+    Point CursorPosition() override;
+    int32_t PixelColor(Point p) override;
+
+    // The rectangles of the monitors (the whole root when RandR has none).
+    struct Rect {
+        int32_t x, y, width, height;
+        bool Contains(Point p) const { return p.x >= x && p.y >= y && p.x < x + width && p.y < y + height; }
+    };
+    std::vector<Rect> Monitors();
+
+protected:
+    xcb_connection_t* connection_;
+    xcb_window_t root_ = 0;
+    int32_t rootWidth_ = 0, rootHeight_ = 0;
+    uint8_t depth_ = 0;
+    uint8_t bitsPerPixel_ = 0;
+    bool lsbFirst_ = true;
+    uint32_t redMask_ = 0, greenMask_ = 0, blueMask_ = 0;
+    bool haveRandr_ = false;
+
+    // The packed colour (red low) of one pixel as the server sent it.
+    int32_t Convert(const uint8_t* pixel) const;
+};
+
+} // namespace zarvex::platform::x11

@@ -1,0 +1,138 @@
+#include "config/ini_file.h"
+#include "monitor/monitor_model.h"
+#include "monitor/startup.h"
+#include "platform/fake/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using namespace zarvex::monitor;
+using zarvex::platform::FakeScreen;
+using zarvex::platform::PackColor;
+namespace fs = std::filesystem;
+
+TEST(MonitorPoints, NumberedFromTheCurrentPoint)
+{
+    MonitorTable table;
+    MonitorState state;
+    FakeScreen screen;
+    screen.cursor = {640, 700};
+    screen.Set(640, 700, PackColor(0x11, 0x22, 0x33));
+    EXPECT_EQ(TrackCursor(screen, state), "Zarvexv4.0.1 鼠标位置：640，700");
+    EXPECT_EQ(state.CurrentColor, 0x00332211);
+
+    // Twice without moving: two rows, same position, numbers 1 and 2.
+    ASSERT_EQ(AddMonitorPoint(table, state), AddResult::Added);
+    ASSERT_EQ(AddMonitorPoint(table, state), AddResult::Added);
+    ASSERT_EQ(table.Count(), 2);
+    EXPECT_EQ(table.At(0).number, 1);
+    EXPECT_EQ(table.At(1).number, 2);
+    EXPECT_EQ(table.At(1).x, 640);
+    EXPECT_EQ(table.At(1).group, "A");
+    EXPECT_EQ(CounterText(table.At(1).counter), "0");
+    EXPECT_EQ(table.At(1).lastColor, 0x00332211);
+    EXPECT_EQ(StatusText(table.At(1)), "");
+
+    // While tracking is stopped (a run), the point stays frozen at the last tick.
+    screen.cursor = {5, 5};
+    ASSERT_EQ(AddMonitorPoint(table, state), AddResult::Added);
+    EXPECT_EQ(table.At(2).x, 640);
+
+    // Outside the screen: colour -1, negative coordinates in the caption.
+    screen.cursor = {-20, -3};
+    EXPECT_EQ(TrackCursor(screen, state), "Zarvexv4.0.1 鼠标位置：-20，-3");
+    EXPECT_EQ(state.CurrentColor, -1);
+    screen.cursor = {0, 0};
+    EXPECT_EQ(TrackCursor(screen, state), "Zarvexv4.0.1 鼠标位置：0，0");
+}
+
+TEST(MonitorPoints, TheTableHoldsAtMost32767)
+{
+    MonitorTable table;
+    MonitorState state;
+    for (int i = 0; i < kMaxPoints; ++i)
+        ASSERT_EQ(AddMonitorPoint(table, state), AddResult::Added);
+    EXPECT_EQ(table.At(kMaxPoints - 1).number, 32767);
+    EXPECT_EQ(AddMonitorPoint(table, state), AddResult::TableFull);
+    EXPECT_EQ(table.Count(), kMaxPoints);
+}
+
+TEST(MonitorPoints, CounterTexts)
+{
+    EXPECT_EQ(CounterText(0), "0");
+    EXPECT_EQ(CounterText(6), "6");
+    EXPECT_EQ(CounterText(32768), "32768");
+    MonitorPoint p;
+    p.alerted = true;
+    EXPECT_EQ(StatusText(p), "已提醒");
+}
+
+namespace {
+
+struct RecordingView : StartupView {
+    std::vector<std::string> calls;
+    void SelectNoChangeMode() override { calls.push_back("no-change"); }
+    void ApplyCompactLayout() override { calls.push_back("compact"); }
+    void SetEmailText(const std::string& t) override { calls.push_back("email:" + t); }
+    void SetSearchText(const std::string& t) override { calls.push_back("game:" + t); }
+    void ShowTipsWindow() override { calls.push_back("tips"); }
+    void PrepareWindowList() override { calls.push_back("window-list"); }
+    void PreparePointTable() override { calls.push_back("point-table"); }
+};
+
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::temp_directory_path() / ("zarvex-startup-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        file_ = dir_ / "config.ini";
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    fs::path dir_, file_;
+};
+
+} // namespace
+
+TEST_F(StartupTest, StepsInOrderAndTipsCountDown)
+{
+    std::ofstream(file_) << "[con]\nfz=45\nchgwnd=50\ntips=2\nemail=me@163.com\ngame=game\n";
+    for (int run = 0; run < 3; ++run) {
+        MonitorState state;
+        state.AlertRaised = true;
+        state.LocalAlertOn = false;
+        RecordingView view;
+        StartupServices services;
+        services.checkForUpdate = [&] {
+            view.calls.push_back("update");
+            EXPECT_FALSE(state.AlertRaised) << "flags are set before the update check";
+            EXPECT_TRUE(state.LocalAlertOn);
+        };
+        services.registerHotKey = [&] { view.calls.push_back("hotkey"); };
+        RunStartup(state, file_, view, services);
+
+        std::vector<std::string> expected = {"update", "no-change", "compact", "email:me@163.com", "game:game"};
+        if (run < 2)
+            expected.push_back("tips");
+        for (const char* s : {"hotkey", "window-list", "point-table"})
+            expected.push_back(s);
+        EXPECT_EQ(view.calls, expected) << "start-up " << run + 1;
+        EXPECT_EQ(state.Threshold, 45);
+        EXPECT_EQ(state.SwitchInterval, 50);
+        EXPECT_EQ(zarvex::config::ReadIniValue(file_, "con", "tips"), run == 0 ? "1" : "0");
+    }
+}
+
+TEST_F(StartupTest, MissingFileGivesDefaultsAndIsNotCreated)
+{
+    MonitorState state;
+    RecordingView view;
+    RunStartup(state, file_, view, {});
+    EXPECT_EQ(state.Threshold, 60);
+    EXPECT_EQ(state.SwitchInterval, 70);
+    EXPECT_EQ(std::count(view.calls.begin(), view.calls.end(), "tips"), 0);
+    EXPECT_FALSE(fs::exists(file_));
+}
