@@ -17,7 +17,13 @@ Platform CreatePlatform(std::string& reason)
             + (qApp ? QGuiApplication::platformName().toStdString() : std::string("none")) + "\".";
         return p;
     }
-    p.screen = std::make_unique<x11::X11Screen>(x11->connection());
+    auto screen = std::make_unique<x11::X11Screen>(nullptr); // the display in DISPLAY, as Qt's
+    if (!screen->Connected()) {
+        reason = "Zarvex could not open a second connection to the X11 display.";
+        return p;
+    }
+    p.screen = std::move(screen);
+    // Hot keys on Qt's own connection, so that the grabbed presses arrive as Qt's events.
     p.hotKeys = std::make_unique<x11::X11HotKeys>(x11->connection());
     return p;
 }

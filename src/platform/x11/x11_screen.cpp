@@ -32,8 +32,13 @@ uint8_t Channel(uint32_t pixel, uint32_t mask)
 
 } // namespace
 
-X11Screen::X11Screen(xcb_connection_t* connection) : connection_(connection)
+X11Screen::X11Screen(const char* displayName) : connection_(xcb_connect(displayName, nullptr))
 {
+    if (xcb_connection_has_error(connection_)) {
+        xcb_disconnect(connection_);
+        connection_ = nullptr;
+        return;
+    }
     const xcb_setup_t* setup = xcb_get_setup(connection_);
     const xcb_screen_t* screen = xcb_setup_roots_iterator(setup).data;
     root_ = screen->root;
@@ -62,6 +67,12 @@ X11Screen::X11Screen(xcb_connection_t* connection) : connection_(connection)
     haveRandr_ = version && (version->major_version > 1 || version->minor_version >= 5);
 }
 
+X11Screen::~X11Screen()
+{
+    if (connection_)
+        xcb_disconnect(connection_);
+}
+
 Point X11Screen::CursorPosition()
 {
     const auto reply = Own(xcb_query_pointer_reply(connection_, xcb_query_pointer(connection_, root_), nullptr));
@@ -70,12 +81,16 @@ Point X11Screen::CursorPosition()
     return {reply->root_x, reply->root_y};
 }
 
-std::vector<X11Screen::Rect> X11Screen::Monitors()
+uint32_t X11Screen::AskMonitors()
+{
+    return haveRandr_ ? xcb_randr_get_monitors(connection_, root_, 1).sequence : 0;
+}
+
+std::vector<X11Screen::Rect> X11Screen::TakeMonitors(uint32_t sequence)
 {
     std::vector<Rect> monitors;
     if (haveRandr_) {
-        const auto reply
-            = Own(xcb_randr_get_monitors_reply(connection_, xcb_randr_get_monitors(connection_, root_, 1), nullptr));
+        const auto reply = Own(xcb_randr_get_monitors_reply(connection_, xcb_randr_get_monitors_cookie_t{sequence}, nullptr));
         if (reply) {
             for (auto it = xcb_randr_get_monitors_monitors_iterator(reply.get()); it.rem;
                  xcb_randr_monitor_info_next(&it))
@@ -85,6 +100,11 @@ std::vector<X11Screen::Rect> X11Screen::Monitors()
     if (monitors.empty())
         monitors.push_back({0, 0, rootWidth_, rootHeight_});
     return monitors;
+}
+
+std::vector<X11Screen::Rect> X11Screen::Monitors()
+{
+    return TakeMonitors(AskMonitors());
 }
 
 int32_t X11Screen::Convert(const uint8_t* p) const
@@ -100,22 +120,24 @@ int32_t X11Screen::Convert(const uint8_t* p) const
 
 int32_t X11Screen::PixelColor(Point p)
 {
-    // Outside every monitor (holes between monitors of different sizes
-    // included) there is no pixel; the root would hold undefined data there.
-    bool inside = false;
-    for (const Rect& m : Monitors())
-        inside = inside || m.Contains(p);
-    if (!inside || p.x < 0 || p.y < 0 || p.x >= rootWidth_ || p.y >= rootHeight_)
+    if (p.x < 0 || p.y < 0 || p.x >= rootWidth_ || p.y >= rootHeight_)
         return kColorOutside;
     if (bitsPerPixel_ < 8 || bitsPerPixel_ > 32 || bitsPerPixel_ % 8 != 0)
         return kColorOutside; // a pixel layout this reader does not know
 
-    const auto reply = Own(xcb_get_image_reply(
-        connection_,
-        xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, static_cast<int16_t>(p.x),
-                      static_cast<int16_t>(p.y), 1, 1, ~0u),
-        nullptr));
-    if (!reply || xcb_get_image_data_length(reply.get()) < bitsPerPixel_ / 8)
+    // Both questions travel together: one round trip to the server.
+    const uint32_t monitorsAsked = AskMonitors();
+    const xcb_get_image_cookie_t image = xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_,
+                                                       static_cast<int16_t>(p.x), static_cast<int16_t>(p.y), 1, 1, ~0u);
+    const std::vector<Rect> monitors = TakeMonitors(monitorsAsked);
+    const auto reply = Own(xcb_get_image_reply(connection_, image, nullptr));
+
+    // Outside every monitor (holes between monitors of different sizes
+    // included) there is no pixel; the root holds undefined data there.
+    bool inside = false;
+    for (const Rect& m : monitors)
+        inside = inside || m.Contains(p);
+    if (!inside || !reply || xcb_get_image_data_length(reply.get()) < bitsPerPixel_ / 8)
         return kColorOutside;
     return Convert(xcb_get_image_data(reply.get()));
 }

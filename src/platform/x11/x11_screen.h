@@ -12,8 +12,13 @@ namespace zarvex::platform::x11 {
 
 class X11Screen : public Screen {
 public:
-    // Uses the given connection (Qt's own), which must outlive this object.
-    explicit X11Screen(xcb_connection_t* connection);
+    // Opens its own connection to the display: replies to screen reads then
+    // never wake the thread that reads Qt's events. Check Connected().
+    explicit X11Screen(const char* displayName);
+    ~X11Screen() override;
+    X11Screen(const X11Screen&) = delete;
+    X11Screen& operator=(const X11Screen&) = delete;
+    bool Connected() const { return connection_ != nullptr; }
 
     Point CursorPosition() override;
     int32_t PixelColor(Point p) override;
@@ -26,6 +31,11 @@ public:
     std::vector<Rect> Monitors();
 
 protected:
+    // Asks for the monitors; the reply is read by TakeMonitors, so that the
+    // question can travel together with another one.
+    uint32_t AskMonitors();
+    std::vector<Rect> TakeMonitors(uint32_t sequence);
+
     xcb_connection_t* connection_;
     xcb_window_t root_ = 0;
     int32_t rootWidth_ = 0, rootHeight_ = 0;
