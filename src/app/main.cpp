@@ -38,6 +38,7 @@ int main(int argc, char** argv)
     zarvex::monitor::Form1Services services;
     services.screen = platform.screen.get();
     services.hotKeys = platform.hotKeys.get();
+    services.sound = platform.sound.get();
     zarvex::monitor::Form1 window(services, QCoreApplication::applicationDirPath().toStdString());
     window.show();
     return QApplication::exec();

@@ -2,6 +2,8 @@
 
 #include "config/settings.h"
 #include "monitor/info_windows.h"
+#include "notify/http_post.h"
+#include "notify/services.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -38,6 +40,17 @@ QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 } // namespace
 
+class Form1::TimerAdapter : public Timer {
+public:
+    explicit TimerAdapter(QTimer* t) : t_(t) {}
+    void Start() override { t_->start(); }
+    void Stop() override { t_->stop(); }
+    bool IsRunning() const override { return t_->isActive(); }
+
+private:
+    QTimer* t_;
+};
+
 void InstallChineseTranslations()
 {
     static QTranslator* translator = nullptr;
@@ -60,8 +73,22 @@ Form1::Form1(const Form1Services& services, std::filesystem::path programFolder,
     if (services_.hotKeys)
         hotKeyModule_ = std::make_unique<hotkey::HotKeyModule>(*services_.hotKeys, [this] { AddPointFromHotKey(); });
 
+    timer1_ = std::make_unique<TimerAdapter>(Timer1_);
+    timer2_ = std::make_unique<TimerAdapter>(Timer2_);
+    timer3_ = std::make_unique<TimerAdapter>(Timer3_);
+    if (services_.screen) {
+        run_ = std::unique_ptr<RunContext>(new RunContext{state_, table_, *this, *timer1_, *timer2_, *timer3_,
+                                                          *services_.screen,
+                                                          [this](const std::string& a) { SendNotification(a); },
+                                                          configFile_});
+    }
+    connect(Command2_, &QPushButton::clicked, this, &Form1::OnStartStop);
+    connect(Timer3_, &QTimer::timeout, this, &Form1::OnSampling);
+    connect(Timer2_, &QTimer::timeout, this, &Form1::OnAlertPass);
+    connect(Timer7_, &QTimer::timeout, this, &Form1::OnSoundTick);
+
     StartupServices startup;
-    startup.checkForUpdate = services_.checkForUpdate;
+    startup.checkForUpdate = [this] { CheckForUpdate(); };
     startup.registerHotKey = [this] {
         if (hotKeyModule_)
             hotKeyModule_->SetHotKey(1, "Ctrl,87", "Add");
@@ -257,6 +284,87 @@ void Form1::AddPointFromHotKey()
 {
     if (AddMonitorPoint(table_, state_) == AddResult::TableFull)
         ShowMessage(U("监控点已达到上限（%1个），不能再添加。").arg(kMaxPoints));
+}
+
+void Form1::OnStartStop()
+{
+    if (run_)
+        StartStopAction(*run_);
+}
+
+void Form1::OnSampling()
+{
+    if (run_)
+        SamplingPass(*run_);
+}
+
+void Form1::OnAlertPass()
+{
+    if (run_)
+        AlertPass(*run_);
+}
+
+void Form1::OnSoundTick()
+{
+    // Plays synchronously: the window waits for the sound, as the timers do.
+    if (state_.LocalAlertOn && state_.AlertRaised && services_.sound)
+        services_.sound->PlaySync(programFolder_ / "tx.wav");
+}
+
+void Form1::CheckForUpdate()
+{
+    if (services_.checkForUpdate) {
+        services_.checkForUpdate();
+        return;
+    }
+    const auto answer = notify::HttpExchange(notify::UpdateUrl(notify::ServiceHost(configFile_)), "");
+    if (const auto message = notify::UpdateMessage(answer))
+        ShowMessage(QString::fromUtf8(message->c_str()));
+}
+
+void Form1::SendNotification(const std::string& address)
+{
+    if (services_.notify) {
+        services_.notify(address);
+        return;
+    }
+    // The answer is not looked at; a service that is down changes nothing here.
+    (void)notify::HttpPost(notify::NotificationUrl(notify::ServiceHost(configFile_), address), "");
+}
+
+std::string Form1::EmailText() const
+{
+    return Text2_->text().toStdString();
+}
+
+std::string Form1::SearchText() const
+{
+    return serch_proc_->text().toStdString();
+}
+
+std::string Form1::StartStopCaption() const
+{
+    return Command2_->text().toStdString();
+}
+
+void Form1::SetStartStopCaption(const std::string& caption)
+{
+    Command2_->setText(QString::fromStdString(caption));
+}
+
+void Form1::SetWindowCaption(const std::string& caption)
+{
+    setWindowTitle(QString::fromStdString(caption));
+}
+
+AlertMode Form1::Mode() const
+{
+    return opt_whenchange_->isChecked() ? AlertMode::Change : AlertMode::NoChange;
+}
+
+void Form1::ShowMessage(const std::string& text)
+{
+    ShowMessage(QString::fromStdString(text));
 }
 
 void Form1::ShowMessage(const QString& text)

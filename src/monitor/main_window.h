@@ -6,9 +6,11 @@
 #include "hotkey/hot_key.h"
 #include "monitor/monitor_model.h"
 #include "monitor/point_table_model.h"
+#include "monitor/run_actions.h"
 #include "monitor/startup.h"
 #include "platform/hot_keys.h"
 #include "platform/screen.h"
+#include "platform/sound.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -36,10 +38,14 @@ void InstallChineseTranslations();
 struct Form1Services {
     platform::Screen* screen = nullptr;
     platform::HotKeys* hotKeys = nullptr;
-    std::function<void()> checkForUpdate; // start-up step 2; may be empty
+    platform::Sound* sound = nullptr;
+    // Replacements for the outside services; by default the update check and
+    // the notification request go to the service named in config.ini.
+    std::function<void()> checkForUpdate;
+    std::function<void(const std::string& address)> notify;
 };
 
-class Form1 : public QMainWindow, private StartupView {
+class Form1 : public QMainWindow, private StartupView, private RunWindow {
 public:
     // Creating the window runs the start-up sequence; `programFolder` holds "config.ini".
     Form1(const Form1Services& services, std::filesystem::path programFolder, QWidget* parent = nullptr);
@@ -55,9 +61,17 @@ public:
     // Handlers, public so that tests can drive them without waiting for timers.
     void OnTimer1(); // cursor tracking
     void AddPointFromHotKey();
+    void OnStartStop();   // Click of Command2
+    void OnSampling();    // Timer3
+    void OnAlertPass();   // Timer2
+    void OnSoundTick();   // Timer7
 
     // Shows a modal message under the title "提示" with one OK button.
     void ShowMessage(const QString& text);
+
+    // The update check and the notification request through HTTP.
+    void CheckForUpdate();
+    void SendNotification(const std::string& address);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -72,6 +86,15 @@ private:
     void ShowTipsWindow() override;
     void PrepareWindowList() override;
     void PreparePointTable() override;
+
+    // RunWindow
+    std::string EmailText() const override;
+    std::string SearchText() const override;
+    std::string StartStopCaption() const override;
+    void SetStartStopCaption(const std::string& caption) override;
+    void SetWindowCaption(const std::string& caption) override;
+    AlertMode Mode() const override;
+    void ShowMessage(const std::string& text) override;
 
     void BuildControls();
     void SetOuterHeightTwips(int twips);
@@ -106,6 +129,10 @@ private:
     QTimer* Timer3_ = nullptr;
     QTimer* Timer5_ = nullptr;
     QTimer* Timer7_ = nullptr;
+
+    class TimerAdapter;
+    std::unique_ptr<TimerAdapter> timer1_, timer2_, timer3_;
+    std::unique_ptr<RunContext> run_;
 
     QPointer<InfoWindow> tipsWindow_;
     QPointer<InfoWindow> aboutWindow_;

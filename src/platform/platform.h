@@ -3,6 +3,7 @@
 
 #include "platform/hot_keys.h"
 #include "platform/screen.h"
+#include "platform/sound.h"
 
 #include <memory>
 #include <string>
@@ -12,6 +13,7 @@ namespace zarvex::platform {
 struct Platform {
     std::unique_ptr<Screen> screen;
     std::unique_ptr<HotKeys> hotKeys;
+    std::unique_ptr<Sound> sound;
 };
 
 // The backend for the running Qt application's display; a null screen, with

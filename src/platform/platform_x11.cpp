@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include "platform/alsa/alsa_sound.h"
 #include "platform/x11/x11_hot_keys.h"
 #include "platform/x11/x11_screen.h"
 
@@ -25,6 +26,7 @@ Platform CreatePlatform(std::string& reason)
     p.screen = std::move(screen);
     // Hot keys on Qt's own connection, so that the grabbed presses arrive as Qt's events.
     p.hotKeys = std::make_unique<x11::X11HotKeys>(x11->connection());
+    p.sound = std::make_unique<alsa::AlsaSound>();
     return p;
 }
 

@@ -81,3 +81,19 @@ private:
 };
 
 } // namespace zarvex::platform
+
+#include "platform/sound.h"
+
+namespace zarvex::platform {
+
+class FakeSound : public Sound {
+public:
+    std::vector<std::filesystem::path> played;
+    PlayResult PlaySync(const std::filesystem::path& wavFile) override
+    {
+        played.push_back(wavFile);
+        return PlayResult::File;
+    }
+};
+
+} // namespace zarvex::platform

@@ -1,0 +1,312 @@
+// A monitoring run driven by hand: timers and the window are fakes, the
+// screen is a fake whose pixels the test sets between passes.
+#include "config/ini_file.h"
+#include "monitor/run_actions.h"
+#include "platform/fake/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+using namespace zarvex::monitor;
+using zarvex::platform::FakeScreen;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct FakeTimer : Timer {
+    bool running = false;
+    int starts = 0, stops = 0;
+    void Start() override
+    {
+        running = true;
+        ++starts;
+    }
+    void Stop() override
+    {
+        running = false;
+        ++stops;
+    }
+    bool IsRunning() const override { return running; }
+};
+
+struct FakeWindow : RunWindow {
+    std::string email = "me@163.com", search = "game", button = kStartCaption, caption;
+    AlertMode mode = AlertMode::NoChange;
+    std::vector<std::string> messages;
+    std::function<void()> duringMessage; // what happens while a message box is open
+    std::string EmailText() const override { return email; }
+    std::string SearchText() const override { return search; }
+    std::string StartStopCaption() const override { return button; }
+    void SetStartStopCaption(const std::string& c) override { button = c; }
+    void SetWindowCaption(const std::string& c) override { caption = c; }
+    AlertMode Mode() const override { return mode; }
+    void ShowMessage(const std::string& text) override
+    {
+        messages.push_back(text);
+        if (duringMessage)
+            duringMessage();
+    }
+};
+
+class RunTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::temp_directory_path() / ("zarvex-run-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        timer1.running = true; // cursor tracking runs when idle
+        timer2.running = true;
+        state.Threshold = 5;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    RunContext Run()
+    {
+        return RunContext{state, table, window, timer1, timer2, timer3, screen,
+                          [this](const std::string& a) { notified.push_back(a); }, dir_ / "config.ini"};
+    }
+    void AddPoint(int x, int y, int32_t color)
+    {
+        state.CurrentX = x;
+        state.CurrentY = y;
+        state.CurrentColor = color;
+        AddMonitorPoint(table, state);
+    }
+    std::vector<std::string> Counters()
+    {
+        std::vector<std::string> out;
+        for (const auto& p : table.Rows())
+            out.push_back(CounterText(p.counter));
+        return out;
+    }
+    void Sample(int times = 1)
+    {
+        auto run = Run();
+        for (int i = 0; i < times; ++i)
+            SamplingPass(run);
+    }
+
+    fs::path dir_;
+    MonitorState state;
+    MonitorTable table;
+    FakeWindow window;
+    FakeTimer timer1, timer2, timer3;
+    FakeScreen screen;
+    std::vector<std::string> notified;
+};
+
+constexpr int32_t kRed = 0x0000FF, kBlue = 0xFF0000;
+
+} // namespace
+
+TEST_F(RunTest, NoChangeModeCountsUpToOneAboveTheThreshold)
+{
+    screen.Set(10, 10, kRed);
+    AddPoint(10, 10, kRed);
+    std::vector<std::string> seen;
+    for (int pass = 0; pass < 8; ++pass) {
+        Sample();
+        seen.push_back(Counters()[0]);
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "6", "6"}));
+    // One differing reading resets, the next equal one counts 1.
+    screen.Set(10, 10, kBlue);
+    Sample();
+    EXPECT_EQ(Counters()[0], "0");
+    Sample();
+    EXPECT_EQ(Counters()[0], "1");
+    EXPECT_EQ(table.At(0).lastColor, kBlue);
+    EXPECT_EQ(screen.batchReads, 10) << "one screen reading per pass";
+    EXPECT_EQ(screen.pixelReads, 0);
+    // The pass holds its own timer and starts it again at its end.
+    EXPECT_EQ(timer3.stops, 10);
+    EXPECT_TRUE(timer3.running);
+}
+
+TEST_F(RunTest, ChangeModeFlagsOnePassAfterAChange)
+{
+    window.mode = AlertMode::Change;
+    screen.Set(1, 1, kRed);
+    AddPoint(1, 1, kRed);
+    AddPoint(-5, 3, 0); // outside the screen: reads -1, a change from 0 once
+    Sample();
+    EXPECT_EQ(Counters(), (std::vector<std::string>{"0", "1"}));
+    Sample();
+    EXPECT_EQ(Counters(), (std::vector<std::string>{"0", "0"})) << "-1 again is no change";
+    EXPECT_EQ(table.At(1).lastColor, -1);
+
+    // Alternating colours: always "1" in the change mode, always "0" in the other.
+    for (int pass = 0; pass < 4; ++pass) {
+        screen.Set(1, 1, pass % 2 ? kRed : kBlue);
+        Sample();
+        EXPECT_EQ(Counters()[0], "1");
+    }
+    window.mode = AlertMode::NoChange;
+    for (int pass = 0; pass < 4; ++pass) {
+        screen.Set(1, 1, pass % 2 ? kRed : kBlue);
+        Sample();
+        EXPECT_EQ(Counters()[0], "0");
+    }
+}
+
+TEST_F(RunTest, SwitchingTheModeDuringARunAppliesTheNewRulesToTheOldCounter)
+{
+    screen.Set(2, 2, kRed);
+    AddPoint(2, 2, kRed);
+    Sample(3);
+    EXPECT_EQ(Counters()[0], "3");
+    window.mode = AlertMode::Change;
+    Sample();
+    EXPECT_EQ(Counters()[0], "0");
+    window.mode = AlertMode::Change;
+    screen.Set(2, 2, kBlue);
+    Sample();
+    EXPECT_EQ(Counters()[0], "1");
+    window.mode = AlertMode::NoChange; // a change-mode "1" starts a no-change count
+    Sample();
+    EXPECT_EQ(Counters()[0], "2");
+}
+
+TEST_F(RunTest, EmptyTableOnlyCyclesTheTimer)
+{
+    Sample();
+    EXPECT_EQ(screen.batchReads, 0);
+    EXPECT_TRUE(timer3.running);
+}
+
+TEST_F(RunTest, StartStopChecksTheAddressThenThePointsThenSaves)
+{
+    auto run = Run();
+    for (const char* bad : {"me@163.COM", "63.com", "", "me@163.com ", "me@126.com"}) {
+        window.email = bad;
+        StartStopAction(run);
+        EXPECT_EQ(window.messages.back(), kAddressMessage) << bad;
+    }
+    window.email = "@163.com"; // the suffix alone passes the address check
+    StartStopAction(run);
+    EXPECT_EQ(window.messages.back(), kNoPointsMessage) << "no points yet";
+    EXPECT_FALSE(fs::exists(dir_ / "config.ini")) << "a failing click writes nothing";
+    EXPECT_EQ(window.button, kStartCaption);
+
+    AddPoint(1, 1, 0);
+    window.email = "a+b&c@163.com";
+    window.search = "游戏";
+    const size_t messages = window.messages.size();
+    StartStopAction(run);
+    EXPECT_EQ(window.messages.size(), messages);
+    EXPECT_EQ(window.button, kStopCaption);
+    EXPECT_EQ(window.caption, "Zarvexv4.0.1");
+    EXPECT_FALSE(timer1.running);
+    EXPECT_TRUE(timer3.running);
+    EXPECT_EQ(zarvex::config::ReadIniValue(dir_ / "config.ini", "con", "email"), "a+b&c@163.com");
+    EXPECT_EQ(zarvex::config::ReadIniValue(dir_ / "config.ini", "con", "game"), "游戏");
+
+    // During a run an emptied address cannot stop it.
+    window.email = "";
+    StartStopAction(run);
+    EXPECT_EQ(window.button, kStopCaption);
+    EXPECT_TRUE(timer3.running);
+
+    window.email = "x@163.com";
+    StartStopAction(run);
+    EXPECT_EQ(window.button, kStartCaption);
+    EXPECT_TRUE(timer1.running);
+    EXPECT_FALSE(timer3.running);
+    EXPECT_EQ(zarvex::config::ReadIniValue(dir_ / "config.ini", "con", "email"), "x@163.com");
+}
+
+TEST_F(RunTest, NoChangeAlertAfterThresholdPassesThenNeverAgain)
+{
+    screen.Set(3, 3, kRed);
+    AddPoint(3, 3, kRed);
+    auto run = Run();
+    StartStopAction(run);
+    ASSERT_EQ(window.button, kStopCaption);
+    for (int pass = 0; pass < 4; ++pass) {
+        SamplingPass(run);
+        AlertPass(run);
+    }
+    EXPECT_TRUE(notified.empty()) << "4 of 5 seconds";
+    SamplingPass(run);
+    AlertPass(run);
+    EXPECT_EQ(notified, (std::vector<std::string>{"me@163.com"}));
+    EXPECT_TRUE(state.AlertRaised);
+    EXPECT_EQ(StatusText(table.At(0)), "已提醒");
+    EXPECT_EQ(window.button, kStartCaption) << "the alert stops the run";
+    EXPECT_TRUE(timer2.running) << "the alert pass restarts its timer";
+
+    // Started again: sampled, but an alerted point never alerts again;
+    // a new point still can.
+    StartStopAction(run);
+    SamplingPass(run);
+    AlertPass(run);
+    EXPECT_EQ(notified.size(), 1u);
+    state.Threshold = 0;
+    AddPoint(4, 4, kRed);
+    AlertPass(run);
+    EXPECT_EQ(notified.size(), 2u);
+}
+
+TEST_F(RunTest, ThresholdZeroAlertsAtOnceAndStartsARun)
+{
+    state.Threshold = 0;
+    AddPoint(5, 5, kRed);
+    auto run = Run();
+    AlertPass(run);
+    EXPECT_EQ(notified.size(), 1u);
+    EXPECT_EQ(window.button, kStopCaption) << "the toggle started a run";
+}
+
+TEST_F(RunTest, TwoAlertsInOnePassToggleTwice)
+{
+    window.mode = AlertMode::Change;
+    AddPoint(6, 6, kRed);
+    AddPoint(7, 7, kRed);
+    auto run = Run();
+    StartStopAction(run);
+    SamplingPass(run); // both read the white background: changed
+    AlertPass(run);
+    EXPECT_EQ(notified.size(), 2u);
+    EXPECT_EQ(window.button, kStopCaption) << "stopped and started again";
+    EXPECT_TRUE(timer3.running);
+}
+
+TEST_F(RunTest, ChangeSeenOnlyIfAnAlertPassComesBeforeTheNextSample)
+{
+    window.mode = AlertMode::Change;
+    screen.Set(8, 8, kRed);
+    AddPoint(8, 8, kRed);
+    auto run = Run();
+    StartStopAction(run);
+    screen.Set(8, 8, kBlue);
+    SamplingPass(run);
+    SamplingPass(run); // no alert pass between: the "1" is gone
+    AlertPass(run);
+    EXPECT_TRUE(notified.empty());
+
+    // From no-change to change with a count above 0: the next alert pass takes it as a change.
+    window.mode = AlertMode::NoChange;
+    SamplingPass(run);
+    window.mode = AlertMode::Change;
+    AlertPass(run);
+    EXPECT_EQ(notified.size(), 1u);
+}
+
+TEST_F(RunTest, AlertWithABadAddressSendsThenShowsTheMessageAndKeepsRunning)
+{
+    state.Threshold = 0;
+    AddPoint(9, 9, kRed);
+    auto run = Run();
+    StartStopAction(run);
+    window.email = "typo@163.cm";
+    // While the message box is open the alert pass must not run again.
+    window.duringMessage = [&] { EXPECT_FALSE(timer2.running); };
+    AlertPass(run);
+    EXPECT_EQ(notified, (std::vector<std::string>{"typo@163.cm"}));
+    EXPECT_EQ(window.messages.back(), kAddressMessage);
+    EXPECT_EQ(window.button, kStopCaption);
+    EXPECT_TRUE(timer2.running);
+}

@@ -1,0 +1,141 @@
+#include "notify/http_post.h"
+#include "notify/services.h"
+#include "support/http_test_server.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace zarvex::notify;
+using zarvex::test::HttpTestServer;
+
+namespace {
+
+std::string Url(const HttpTestServer& s, const std::string& path)
+{
+    return "http://127.0.0.1:" + std::to_string(s.Port()) + path;
+}
+
+} // namespace
+
+TEST(HttpPost, SendsTheFixedHeaderAndAnEmptyBody)
+{
+    HttpTestServer server;
+    server.Set(HttpTestServer::Behaviour::Answer, 200, "4.0.2");
+    EXPECT_EQ(HttpPost(Url(server, "/quorel401/vers.asp"), ""), "4.0.2");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    const std::string& r = requests[0];
+    EXPECT_EQ(r.substr(0, r.find("\r\n")), "POST /quorel401/vers.asp HTTP/1.1");
+    EXPECT_NE(r.find("\r\nContent-Type: application/x-www-form-urlencoded; charset=utf-8\r\n"), std::string::npos) << r;
+    EXPECT_NE(r.find("\r\nContent-Length: 0\r\n"), std::string::npos) << r;
+    EXPECT_EQ(r.find("Expect:"), std::string::npos);
+    EXPECT_EQ(r.substr(r.find("\r\n\r\n") + 4), "") << "no body";
+
+    // The address travels as typed, with only the unsafe characters encoded.
+    HttpPost(NotificationUrl("127.0.0.1:" + std::to_string(server.Port()), "a+b&c d#e\r\n\xE5\xBC\xA0@163.com"), "");
+    const std::string mail = server.Requests().at(1);
+    EXPECT_EQ(mail.substr(0, mail.find("\r\n")),
+              "POST /quorel401/mail.asp?usermail=a+b&c%20d%23e%0D%0A%E5%BC%A0@163.com HTTP/1.1");
+}
+
+TEST(HttpPost, ErrorPagesAreTextButNotUpdates)
+{
+    HttpTestServer server;
+    server.Set(HttpTestServer::Behaviour::Answer, 500, "<html>Internal error</html>");
+    const HttpResponse r = HttpExchange(Url(server, "/quorel401/vers.asp"), "");
+    EXPECT_TRUE(r.completed);
+    EXPECT_EQ(r.status, 500);
+    EXPECT_EQ(r.body, "<html>Internal error</html>");
+    EXPECT_EQ(HttpPost(Url(server, "/x"), ""), "<html>Internal error</html>");
+    EXPECT_FALSE(UpdateMessage(r));
+}
+
+TEST(HttpPost, AHugeAnswerIsCutAt64KiB)
+{
+    HttpTestServer server;
+    server.Set(HttpTestServer::Behaviour::Answer, 200, std::string(10 * 1024 * 1024, 'x'));
+    const auto start = std::chrono::steady_clock::now();
+    const HttpResponse r = HttpExchange(Url(server, "/big"), "");
+    EXPECT_TRUE(r.completed);
+    EXPECT_EQ(r.body.size(), 64u * 1024u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_FALSE(UpdateMessage(r)) << "longer than 64 characters";
+}
+
+TEST(HttpPost, SilentServerAndRefusedPortGiveTheEmptyText)
+{
+    HttpTestServer server;
+    server.Set(HttpTestServer::Behaviour::NeverAnswer);
+    HttpOptions quick;
+    quick.totalTimeoutMs = 800; // the defaults (5 s connect, 15 s in all) are checked below
+    const auto start = std::chrono::steady_clock::now();
+    const HttpResponse r = HttpExchange(Url(server, "/quorel401/vers.asp"), "", quick);
+    EXPECT_FALSE(r.completed);
+    EXPECT_EQ(r.body, "");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(server.Requests().size(), 1u);
+
+    // A port nobody listens on: refused at once.
+    const int port = [] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        ::close(fd);
+        return ntohs(addr.sin_port);
+    }();
+    EXPECT_EQ(HttpPost("http://127.0.0.1:" + std::to_string(port) + "/quorel401/vers.asp", ""), "");
+    // Malformed URLs are no request at all, and no exception either.
+    EXPECT_EQ(HttpPost("http://127.0.0.1:1/a b", ""), "");
+    EXPECT_EQ(HttpPost("", ""), "");
+
+    const HttpOptions defaults;
+    EXPECT_EQ(defaults.connectTimeoutMs, 5000);
+    EXPECT_EQ(defaults.totalTimeoutMs, 15000);
+    EXPECT_EQ(defaults.maxBodyBytes, 65536u);
+}
+
+TEST(UpdateCheck, MessageOnlyForANewerVersionText)
+{
+    auto answer = [](long status, std::string body) {
+        HttpResponse r;
+        r.completed = true;
+        r.status = status;
+        r.body = std::move(body);
+        return r;
+    };
+    EXPECT_EQ(UpdateMessage(answer(200, "4.0.2")),
+              "你使用的版本为4.0.1\r\n软件最新版本为4.0.2,为了更好的体验，请下载最新版本！");
+    EXPECT_EQ(UpdateMessage(answer(200, " 4.1.0\r\n")),
+              "你使用的版本为4.0.1\r\n软件最新版本为4.1.0,为了更好的体验，请下载最新版本！")
+        << "the trimmed text is shown";
+    EXPECT_FALSE(UpdateMessage(answer(200, "4.0.1")));
+    EXPECT_FALSE(UpdateMessage(answer(200, "4.0.1\n"))) << "surrounding white space does not count";
+    EXPECT_FALSE(UpdateMessage(answer(200, " \r\n")));
+    EXPECT_FALSE(UpdateMessage(answer(404, "4.0.2")));
+    EXPECT_FALSE(UpdateMessage(answer(301, "4.0.2")));
+    EXPECT_TRUE(UpdateMessage(answer(200, std::string(64, '9'))));
+    EXPECT_FALSE(UpdateMessage(answer(200, std::string(65, '9'))));
+    EXPECT_TRUE(UpdateMessage(answer(200, "版本五点零")));
+    HttpResponse none;
+    EXPECT_FALSE(UpdateMessage(none)) << "unreachable";
+}
+
+TEST(ServiceUrls, HostFromTheConfigurationAndTheAddressAsTyped)
+{
+    EXPECT_EQ(UpdateUrl("127.0.0.1:8080"), "http://127.0.0.1:8080/quorel401/vers.asp");
+    EXPECT_EQ(NotificationUrl("mail.example.org", "me@163.com"),
+              "http://mail.example.org/quorel401/mail.asp?usermail=me@163.com");
+    EXPECT_EQ(NotificationUrl("h", ""), "http://h/quorel401/mail.asp?usermail=");
+    EXPECT_EQ(EncodeAddress("x+y&z?w/v%u@163.com"), "x+y&z?w/v%u@163.com");
+    EXPECT_EQ(EncodeAddress(std::string("a\tb\x7f", 4)), "a%09b%7F");
+    EXPECT_EQ(ServiceHost("/nonexistent/config.ini"), "127.0.0.1:8080");
+}

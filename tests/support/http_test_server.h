@@ -1,0 +1,42 @@
+// A small HTTP server on 127.0.0.1 for tests: records each raw request and
+// answers in the way the test asks, including not at all.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zarvex::test {
+
+class HttpTestServer {
+public:
+    enum class Behaviour { Answer, NeverAnswer };
+
+    HttpTestServer();
+    ~HttpTestServer();
+    HttpTestServer(const HttpTestServer&) = delete;
+    HttpTestServer& operator=(const HttpTestServer&) = delete;
+
+    int Port() const { return port_; }
+    void Set(Behaviour behaviour, int status = 200, std::string body = {});
+    // Raw requests received so far (request line, headers and body).
+    std::vector<std::string> Requests();
+
+private:
+    void Serve();
+
+    int listener_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    Behaviour behaviour_ = Behaviour::Answer;
+    int status_ = 200;
+    std::string body_;
+    std::vector<std::string> requests_;
+    std::vector<int> held_; // connections kept open without an answer
+    std::thread thread_;
+};
+
+} // namespace zarvex::test
