@@ -1,9 +1,15 @@
 #include "platform/x11/x11_screen.h"
 
 #include <xcb/randr.h>
+#include <xcb/shm.h>
 
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 namespace zarvex::platform::x11 {
@@ -48,8 +54,10 @@ X11Screen::X11Screen(const char* displayName) : connection_(xcb_connect(displayN
     lsbFirst_ = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
 
     for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem; xcb_format_next(&f)) {
-        if (f.data->depth == depth_)
+        if (f.data->depth == depth_) {
             bitsPerPixel_ = f.data->bits_per_pixel;
+            scanlinePad_ = f.data->scanline_pad;
+        }
     }
     for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem; xcb_depth_next(&d)) {
         for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v)) {
@@ -69,8 +77,74 @@ X11Screen::X11Screen(const char* displayName) : connection_(xcb_connect(displayN
 
 X11Screen::~X11Screen()
 {
-    if (connection_)
+    if (connection_) {
+        DetachSharedMemory();
         xcb_disconnect(connection_);
+    }
+}
+
+bool X11Screen::AttachSharedMemory()
+{
+    if (shmData_)
+        return true;
+    const auto version = Own(xcb_shm_query_version_reply(connection_, xcb_shm_query_version(connection_), nullptr));
+    if (!version)
+        return false;
+    const size_t bytes = static_cast<size_t>(rootWidth_) * static_cast<size_t>(rootHeight_) * 4;
+    shmId_ = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (shmId_ < 0)
+        return false;
+    void* data = ::shmat(shmId_, nullptr, 0);
+    if (data == reinterpret_cast<void*>(-1)) {
+        ::shmctl(shmId_, IPC_RMID, nullptr);
+        shmId_ = -1;
+        return false;
+    }
+    shmSegment_ = xcb_generate_id(connection_);
+    // The server must attach before the segment is marked for removal; a
+    // server elsewhere (a remote display) cannot attach at all.
+    xcb_generic_error_t* error = xcb_request_check(connection_, xcb_shm_attach_checked(connection_, shmSegment_, static_cast<uint32_t>(shmId_), 0));
+    ::shmctl(shmId_, IPC_RMID, nullptr);
+    if (error) {
+        std::free(error);
+        ::shmdt(data);
+        shmId_ = -1;
+        return false;
+    }
+    shmData_ = static_cast<uint8_t*>(data);
+    return true;
+}
+
+void X11Screen::DetachSharedMemory()
+{
+    if (!shmData_)
+        return;
+    xcb_shm_detach(connection_, shmSegment_);
+    xcb_flush(connection_);
+    ::shmdt(shmData_);
+    shmData_ = nullptr;
+}
+
+const uint8_t* X11Screen::Capture(int32_t x, int32_t y, int32_t width, int32_t height, size_t& stride)
+{
+    stride = ((static_cast<size_t>(width) * bitsPerPixel_ + scanlinePad_ - 1) / scanlinePad_) * scanlinePad_ / 8;
+    const auto x16 = static_cast<int16_t>(x), y16 = static_cast<int16_t>(y);
+    const auto w16 = static_cast<uint16_t>(width), h16 = static_cast<uint16_t>(height);
+    if (shmAllowed_ && (shmAvailable_ = AttachSharedMemory())) {
+        const auto reply = Own(xcb_shm_get_image_reply(
+            connection_,
+            xcb_shm_get_image(connection_, root_, x16, y16, w16, h16, ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, shmSegment_, 0),
+            nullptr));
+        if (reply)
+            return shmData_;
+        DetachSharedMemory(); // do not try again
+        shmAllowed_ = false;
+    }
+    lastImage_.reset(xcb_get_image_reply(
+        connection_, xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, x16, y16, w16, h16, ~0u), nullptr));
+    if (!lastImage_ || static_cast<size_t>(xcb_get_image_data_length(lastImage_.get())) < stride * static_cast<size_t>(height))
+        return nullptr;
+    return xcb_get_image_data(lastImage_.get());
 }
 
 Point X11Screen::CursorPosition()
@@ -140,6 +214,66 @@ int32_t X11Screen::PixelColor(Point p)
     if (!inside || !reply || xcb_get_image_data_length(reply.get()) < bitsPerPixel_ / 8)
         return kColorOutside;
     return Convert(xcb_get_image_data(reply.get()));
+}
+
+void X11Screen::PixelColors(std::span<const Point> points, std::span<int32_t> colors)
+{
+    const size_t n = std::min(points.size(), colors.size());
+    std::fill_n(colors.begin(), n, kColorOutside);
+    if (n == 0 || bitsPerPixel_ < 8 || bitsPerPixel_ > 32 || bitsPerPixel_ % 8 != 0)
+        return;
+
+    // Which points have a pixel at all, and the rectangle around them.
+    const std::vector<Rect> monitors = Monitors();
+    std::vector<size_t> inside;
+    inside.reserve(n);
+    int32_t left = INT32_MAX, top = INT32_MAX, right = INT32_MIN, bottom = INT32_MIN;
+    for (size_t i = 0; i < n; ++i) {
+        const Point p = points[i];
+        if (p.x < 0 || p.y < 0 || p.x >= rootWidth_ || p.y >= rootHeight_)
+            continue;
+        if (std::none_of(monitors.begin(), monitors.end(), [p](const Rect& m) { return m.Contains(p); }))
+            continue;
+        inside.push_back(i);
+        left = std::min(left, p.x);
+        top = std::min(top, p.y);
+        right = std::max(right, p.x);
+        bottom = std::max(bottom, p.y);
+    }
+    if (inside.empty())
+        return;
+    const int32_t width = right - left + 1, height = bottom - top + 1;
+    const int bytes = bitsPerPixel_ / 8;
+
+    // A capture moves the whole rectangle; single requests move a reply each
+    // (32 bytes of header and a pixel). Few far-apart points go one by one,
+    // all requests sent before the first reply is read.
+    const double captureCost = static_cast<double>(width) * height * bytes;
+    const double singleCost = static_cast<double>(inside.size()) * 2048.0;
+    if (singleCost < captureCost) {
+        std::vector<xcb_get_image_cookie_t> cookies(inside.size());
+        for (size_t k = 0; k < inside.size(); ++k) {
+            const Point p = points[inside[k]];
+            cookies[k] = xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, root_, static_cast<int16_t>(p.x),
+                                       static_cast<int16_t>(p.y), 1, 1, ~0u);
+        }
+        for (size_t k = 0; k < inside.size(); ++k) {
+            const auto reply = Own(xcb_get_image_reply(connection_, cookies[k], nullptr));
+            if (reply && xcb_get_image_data_length(reply.get()) >= bytes)
+                colors[inside[k]] = Convert(xcb_get_image_data(reply.get()));
+        }
+        return;
+    }
+
+    size_t stride = 0;
+    const uint8_t* image = Capture(left, top, width, height, stride);
+    if (!image)
+        return;
+    for (const size_t i : inside) {
+        const Point p = points[i];
+        colors[i] = Convert(image + static_cast<size_t>(p.y - top) * stride + static_cast<size_t>(p.x - left) * static_cast<size_t>(bytes));
+    }
+    lastImage_.reset(); // a full frame is megabytes: not kept between passes
 }
 
 } // namespace zarvex::platform::x11

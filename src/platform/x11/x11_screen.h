@@ -6,6 +6,8 @@
 
 #include <xcb/xcb.h>
 
+#include <cstdlib>
+#include <memory>
 #include <vector>
 
 namespace zarvex::platform::x11 {
@@ -22,6 +24,14 @@ public:
 
     Point CursorPosition() override;
     int32_t PixelColor(Point p) override;
+    // One reading for all points: the bounding box of those on a monitor in
+    // one image (through shared memory where the server offers it), or, for a
+    // few points far apart, their single pixels asked all at once.
+    void PixelColors(std::span<const Point> points, std::span<int32_t> colors) override;
+
+    // Shared memory is used when the X server is on this machine; tests and
+    // remote displays use the plain image request instead.
+    void SetSharedMemoryAllowed(bool allowed) { shmAllowed_ = allowed; }
 
     // The rectangles of the monitors (the whole root when RandR has none).
     struct Rect {
@@ -44,6 +54,21 @@ protected:
     bool lsbFirst_ = true;
     uint32_t redMask_ = 0, greenMask_ = 0, blueMask_ = 0;
     bool haveRandr_ = false;
+    uint8_t scanlinePad_ = 32;
+
+    // Shared-memory segment for captures, created on first use, as large as the root.
+    bool shmAllowed_ = true;
+    bool shmAvailable_ = false;
+    uint32_t shmSegment_ = 0;
+    int shmId_ = -1;
+    uint8_t* shmData_ = nullptr;
+    bool AttachSharedMemory();
+    void DetachSharedMemory();
+
+    // Reads the rectangle; its pixels (rows of `stride` bytes) stay valid
+    // until the next capture. Null on failure.
+    const uint8_t* Capture(int32_t x, int32_t y, int32_t width, int32_t height, size_t& stride);
+    std::unique_ptr<xcb_get_image_reply_t, void (*)(void*)> lastImage_{nullptr, &std::free};
 
     // The packed colour (red low) of one pixel as the server sent it.
     int32_t Convert(const uint8_t* pixel) const;

@@ -1,0 +1,64 @@
+// Reading screen pixels on a real X server: the batched reading of a sampling
+// pass gives exactly the colours of single reads, on every path it can take.
+#include "desktop_support.h"
+
+#include "platform/x11/x11_screen.h"
+
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+
+#include <random>
+
+using namespace zarvex;
+using namespace zarvex::test;
+
+TEST(DesktopScreen, BatchedReadingEqualsSingleReads)
+{
+    ASSERT_EQ(Sh("xsetroot -solid '#203040'"), 0);
+    // A window of random pixels, so that neighbouring points differ.
+    QImage noise(400, 300, QImage::Format_RGB32);
+    std::mt19937 rng(5);
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, rng() & 0xFFFFFF);
+    QLabel window;
+    window.setPixmap(QPixmap::fromImage(noise));
+    window.setWindowTitle("noise");
+    window.show();
+    ASSERT_EQ(Sh("xdotool search --sync --onlyvisible --name '^noise$' >/dev/null"), 0);
+    Pump(500);
+
+    platform::x11::X11Screen screen(nullptr);
+    ASSERT_TRUE(screen.Connected());
+    std::uniform_int_distribution<int32_t> x(-40, 1320), y(-40, 840);
+    std::vector<platform::Point> points(3000);
+    for (auto& p : points)
+        p = {x(rng), y(rng)};
+    points.push_back({0, 0});
+    points.push_back({1279, 799});
+    std::vector<int32_t> single(points.size());
+    for (size_t i = 0; i < points.size(); ++i)
+        single[i] = screen.PixelColor(points[i]);
+    const auto background = std::count(single.begin(), single.end(), 0x00403020);
+    const auto outside = std::count(single.begin(), single.end(), -1);
+    EXPECT_GT(outside, 50);
+    EXPECT_GT(static_cast<long>(single.size()) - background - outside, 100) << "points on the noise window";
+
+    std::vector<int32_t> batch(points.size());
+    screen.PixelColors(points, batch); // one capture through shared memory
+    EXPECT_EQ(batch, single);
+
+    screen.SetSharedMemoryAllowed(false); // as on a remote display
+    std::fill(batch.begin(), batch.end(), 0);
+    screen.PixelColors(points, batch);
+    EXPECT_EQ(batch, single);
+
+    // A few points far apart: asked one by one, in one round trip.
+    const std::vector<platform::Point> few = {{2, 3}, {1277, 798}, {640, 400}, {-1, 5}, {1280, 0}};
+    std::vector<int32_t> fewBatch(few.size());
+    screen.PixelColors(few, fewBatch);
+    for (size_t i = 0; i < few.size(); ++i)
+        EXPECT_EQ(fewBatch[i], screen.PixelColor(few[i])) << i;
+    Sh("xsetroot -solid black");
+}

@@ -1,0 +1,100 @@
+// The alert sound through ALSA for real, with ALSA's default device routed
+// into a file: what is played can be compared byte for byte.
+#include "platform/alsa/alsa_sound.h"
+
+#include <alsa/asoundlib.h>
+#include <sndfile.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+using namespace zarvex::platform;
+namespace fs = std::filesystem;
+
+namespace {
+
+class AlsaSoundTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir_ = fs::temp_directory_path() / ("zarvex-alsa-" + std::to_string(::getpid()));
+        fs::create_directories(dir_);
+        capture_ = dir_ / "capture.raw";
+    }
+    void TearDown() override
+    {
+        ::unsetenv("ALSA_CONFIG_PATH");
+        snd_config_update_free_global();
+        fs::remove_all(dir_);
+    }
+    // The whole ALSA configuration: "default" writes raw samples to a file.
+    // (A null slave is defined inline: this file replaces ALSA's own.)
+    void RouteDefaultTo(const std::string& pcm)
+    {
+        const fs::path conf = dir_ / "asound.conf";
+        std::ofstream(conf) << pcm;
+        ::setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
+        snd_config_update_free_global(); // read the configuration afresh
+    }
+    void RouteDefaultToFile()
+    {
+        RouteDefaultTo("pcm.!default { type file slave { pcm { type null } } file \"" + capture_.string()
+                       + "\" format \"raw\" }\n");
+    }
+    std::string Captured()
+    {
+        std::ifstream in(capture_, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    fs::path dir_, capture_;
+};
+
+std::string DecodedSamples(const fs::path& wav)
+{
+    SF_INFO info{};
+    SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
+    std::string out(static_cast<size_t>(info.frames * info.channels) * 2, '\0');
+    sf_readf_short(f, reinterpret_cast<short*>(out.data()), info.frames);
+    sf_close(f);
+    return out;
+}
+
+} // namespace
+
+TEST_F(AlsaSoundTest, PlaysTheFileItsSamplesExactly)
+{
+    RouteDefaultToFile();
+    alsa::AlsaSound sound;
+    const fs::path wav = fs::path(ZARVEX_DATA_DIR) / "tx.wav";
+    EXPECT_EQ(sound.PlaySync(wav), PlayResult::File);
+    const std::string expected = DecodedSamples(wav);
+    ASSERT_EQ(expected.size(), 13230u * 2) << "0.6 s of 22050 Hz mono";
+    EXPECT_EQ(Captured(), expected);
+}
+
+TEST_F(AlsaSoundTest, MissingOrBrokenFilePlaysTheDefaultSound)
+{
+    RouteDefaultToFile();
+    alsa::AlsaSound sound;
+    EXPECT_EQ(sound.PlaySync(dir_ / "missing.wav"), PlayResult::DefaultSound);
+    const std::string beep = Captured();
+    EXPECT_EQ(beep.size(), 2u * 2u * (3307u + 1764u)) << "two 0.15 s beeps with 0.08 s pauses";
+    EXPECT_NE(beep.find_first_not_of('\0'), std::string::npos) << "not silence";
+
+    std::ofstream(dir_ / "broken.wav") << "RIFF not really a wave file";
+    fs::remove(capture_);
+    EXPECT_EQ(sound.PlaySync(dir_ / "broken.wav"), PlayResult::DefaultSound);
+    EXPECT_EQ(Captured(), beep);
+}
+
+TEST_F(AlsaSoundTest, NoAudioDeviceIsSilentAndHarmless)
+{
+    RouteDefaultTo("pcm.!default { type hw card 97 }\n");
+    alsa::AlsaSound sound;
+    EXPECT_EQ(sound.PlaySync(fs::path(ZARVEX_DATA_DIR) / "tx.wav"), PlayResult::Silent);
+    EXPECT_EQ(sound.PlaySync(dir_ / "missing.wav"), PlayResult::Silent);
+}
