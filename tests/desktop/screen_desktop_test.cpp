@@ -46,10 +46,21 @@ TEST(DesktopScreen, BatchedReadingEqualsSingleReads)
     EXPECT_GT(static_cast<long>(single.size()) - background - outside, 100) << "points on the noise window";
 
     std::vector<int32_t> batch(points.size());
-    screen.PixelColors(points, batch); // one capture through shared memory
+    screen.PixelColors(points, batch); // gathered into a shared pixmap, no reply per point
     EXPECT_EQ(batch, single);
 
-    screen.SetSharedMemoryAllowed(false); // as on a remote display
+    // Many points: one capture of the whole rectangle through shared memory.
+    std::vector<platform::Point> many;
+    std::vector<int32_t> manySingle;
+    for (int k = 0; k < 8; ++k) {
+        many.insert(many.end(), points.begin(), points.end());
+        manySingle.insert(manySingle.end(), single.begin(), single.end());
+    }
+    std::vector<int32_t> manyBatch(many.size());
+    screen.PixelColors(many, manyBatch);
+    EXPECT_EQ(manyBatch, manySingle);
+
+    screen.SetSharedMemoryAllowed(false); // as on a remote display: one plain capture
     std::fill(batch.begin(), batch.end(), 0);
     screen.PixelColors(points, batch);
     EXPECT_EQ(batch, single);

@@ -65,6 +65,17 @@ protected:
     bool AttachSharedMemory();
     void DetachSharedMemory();
 
+    // Gathering single pixels without a reply each: every point's pixel is
+    // copied (CopyArea, which has no reply) into a shared-memory pixmap, one
+    // round trip waits for the server, and the pixels are read in place.
+    static constexpr int32_t kGatherWidth = 1024;
+    static constexpr int32_t kGatherRows = 32; // 32768 points
+    bool gatherTried_ = false, gatherReady_ = false;
+    uint32_t gatherSegment_ = 0, gatherPixmap_ = 0, gatherGc_ = 0;
+    uint8_t* gatherData_ = nullptr;
+    bool SetUpGather();
+    bool Gather(std::span<const Point> points, const std::vector<size_t>& which, std::span<int32_t> colors);
+
     // Reads the rectangle; its pixels (rows of `stride` bytes) stay valid
     // until the next capture. Null on failure.
     const uint8_t* Capture(int32_t x, int32_t y, int32_t width, int32_t height, size_t& stride);
