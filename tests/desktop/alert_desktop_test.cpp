@@ -8,6 +8,8 @@
 #include "monitor/main_window.h"
 
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QTimer>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -44,11 +46,7 @@ protected:
         capture_ = folder_ / "sound.raw";
         std::ofstream(capture_).close();
 
-        // The notification service, on a free port.
-        server_.start("python3", {ZARVEX_NOTIFY_SERVER, "--log", QString::fromStdString(log_.string())});
-        ASSERT_TRUE(server_.waitForStarted());
-        ASSERT_TRUE(server_.waitForReadyRead(10000));
-        port_ = QString::fromUtf8(server_.readLine()).trimmed().toStdString();
+        StartServer("4.0.1");
 
         // ALSA's default device appends everything played to a file.
         const fs::path conf = folder_ / "asound.conf";
@@ -65,6 +63,20 @@ protected:
         snd_config_update_free_global();
         Sh("xsetroot -solid black");
         fs::remove_all(folder_);
+    }
+
+    // The notification and update service, on a free port.
+    void StartServer(const char* version)
+    {
+        if (server_.state() != QProcess::NotRunning) {
+            server_.kill();
+            server_.waitForFinished();
+        }
+        server_.start("python3", {ZARVEX_NOTIFY_SERVER, "--log", QString::fromStdString(log_.string()), "--version",
+                                  version});
+        ASSERT_TRUE(server_.waitForStarted());
+        ASSERT_TRUE(server_.waitForReadyRead(10000));
+        port_ = QString::fromUtf8(server_.readLine()).trimmed().toStdString();
     }
 
     std::unique_ptr<monitor::Form1> Open(int threshold)
@@ -194,4 +206,19 @@ TEST_F(AlertTest, NoChangeForTheThresholdSendsTheMailRequest)
     EXPECT_EQ(Requests().back(), "/quorel401/mail.asp?usermail=still@163.com");
     EXPECT_EQ(monitor::StatusText(w->Points().At(0)), "已提醒");
     EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "game"), "old");
+}
+
+TEST_F(AlertTest, StartUpTellsOfANewerVersion)
+{
+    StartServer(" 4.2.0\n");
+    std::string seen;
+    QTimer::singleShot(1500, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+            box->accept();
+        }
+    });
+    auto w = Open(60); // start-up waits for the answer, then for the user
+    EXPECT_EQ(seen, "提示|你使用的版本为4.0.1\r\n软件最新版本为4.2.0,为了更好的体验，请下载最新版本！");
+    EXPECT_TRUE(w->isVisible());
 }
