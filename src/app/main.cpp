@@ -39,6 +39,7 @@ int main(int argc, char** argv)
     services.screen = platform.screen.get();
     services.hotKeys = platform.hotKeys.get();
     services.sound = platform.sound.get();
+    services.windows = platform.windows.get();
     zarvex::monitor::Form1 window(services, QCoreApplication::applicationDirPath().toStdString());
     window.show();
     return QApplication::exec();

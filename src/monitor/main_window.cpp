@@ -1,12 +1,15 @@
 #include "monitor/main_window.h"
 
 #include "config/settings.h"
+#include "config/settings_window.h"
 #include "monitor/info_windows.h"
 #include "notify/http_post.h"
 #include "notify/services.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDateTime>
+#include <QEventLoop>
 #include <QHeaderView>
 #include <QApplication>
 #include <QLabel>
@@ -18,7 +21,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
-#include <QStandardItemModel>
 #include <QTableView>
 #include <QTimer>
 
@@ -30,11 +32,7 @@ namespace {
 constexpr int kClientWidth = 4785;
 constexpr int kCompactHeight = 3900;
 
-// The window list's columns and widths in twips.
-constexpr struct {
-    const char* header;
-    int width;
-} kWindowColumns[4] = {{"序号", 800}, {"句柄", 800}, {"程序名称", 2000}, {"状态", 1000}};
+constexpr int kTallHeight = 6330;
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
@@ -86,6 +84,9 @@ Form1::Form1(const Form1Services& services, std::filesystem::path programFolder,
     connect(Timer3_, &QTimer::timeout, this, &Form1::OnSampling);
     connect(Timer2_, &QTimer::timeout, this, &Form1::OnAlertPass);
     connect(Timer7_, &QTimer::timeout, this, &Form1::OnSoundTick);
+    connect(Timer5_, &QTimer::timeout, this, &Form1::OnSwitchTick);
+    connect(Check1_, &QCheckBox::clicked, this, &Form1::OnCheck1);
+    connect(Command1_, &QPushButton::clicked, this, &Form1::OnSearch);
 
     StartupServices startup;
     startup.checkForUpdate = [this] { CheckForUpdate(); };
@@ -172,8 +173,7 @@ void Form1::BuildControls()
     place(serch_proc_, "serch_proc", 1080, 3300, 2415, 375);
     Command1_ = new QPushButton(U("搜索"), central);
     place(Command1_, "Command1", 3600, 3300, 1095, 375);
-    windowListModel_ = new QStandardItemModel(0, 4, this);
-    ListView1_ = table("ListView1", "窗口列表", windowListModel_, 3720);
+    ListView1_ = table("ListView1", "窗口列表", &windowListModel_, 3720);
 
     // Two commands on the menu bar itself, no submenus.
     QAction* config = menuBar()->addAction(U("系统配置"));
@@ -181,6 +181,7 @@ void Form1::BuildControls()
     QAction* forhelp = menuBar()->addAction(U("关于"));
     forhelp->setObjectName("forhelp");
     connect(forhelp, &QAction::triggered, this, [this] { ShowInfo(aboutWindow_, 1); });
+    connect(config, &QAction::triggered, this, &Form1::OpenSettings);
 
     auto timer = [&](const char* name, int interval) {
         auto* t = new QTimer(this);
@@ -258,12 +259,73 @@ void Form1::ShowInfo(QPointer<InfoWindow>& window, int kind)
 
 void Form1::PrepareWindowList()
 {
-    windowListModel_->clear();
-    windowListModel_->setColumnCount(4);
-    for (int c = 0; c < 4; ++c) {
-        windowListModel_->setHorizontalHeaderItem(c, new QStandardItem(U(kWindowColumns[c].header)));
-        ListView1_->setColumnWidth(c, Px(kWindowColumns[c].width));
+    windowList_.Clear();
+    for (int c = 0; c < 4; ++c)
+        ListView1_->setColumnWidth(c, Px(windows::WindowListModel::kColumns[c].widthTwips));
+}
+
+void Form1::OnCheck1()
+{
+    if (!windows::SwitchRuleHolds(state_)) {
+        Check1_->setChecked(false);
+        ShowMessage(U(windows::kSwitchRuleMessage));
+        return;
     }
+    const bool tall = Check1_->isChecked();
+    for (QWidget* w : std::initializer_list<QWidget*>{Text3_, serch_proc_, Command1_, ListView1_})
+        w->setVisible(tall);
+    SetOuterHeightTwips(tall ? kTallHeight : kCompactHeight);
+}
+
+void Form1::OnSearch()
+{
+    if (services_.windows)
+        windows::WindowSearch(windowList_, search_, *services_.windows, SearchText());
+}
+
+void Form1::OnSwitchTick()
+{
+    if (services_.windows && timer3_)
+        windows::SwitchTick(switch_, windowList_, state_, table_, *timer3_, *services_.windows, *this);
+}
+
+void Form1::ShowSwitchTicks(int32_t ticks)
+{
+    Label1_->setText(QString::number(ticks));
+}
+
+void Form1::HeldWait(int milliseconds)
+{
+    // The window thread waits, but the window still repaints: every timer is
+    // held (and restarted afresh, so no tick is made up) and user input waits
+    // until the end, as it would for a sleeping thread.
+    std::vector<QTimer*> held;
+    for (QTimer* t : {Timer1_, Timer2_, Timer3_, Timer5_, Timer7_}) {
+        if (t->isActive()) {
+            t->stop();
+            held.push_back(t);
+        }
+    }
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    for (QTimer* t : held)
+        t->start();
+}
+
+std::string Form1::Now()
+{
+    return QDateTime::currentDateTime().toString(U("yyyy/M/d H:mm:ss")).toStdString();
+}
+
+void Form1::OpenSettings()
+{
+    // One instance: a second command brings the same window forward.
+    if (!settingsWindow_)
+        settingsWindow_ = new config::Form3(state_, configFile_, this);
+    settingsWindow_->show();
+    settingsWindow_->raise();
+    settingsWindow_->activateWindow();
 }
 
 void Form1::PreparePointTable()

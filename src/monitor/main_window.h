@@ -11,6 +11,9 @@
 #include "platform/hot_keys.h"
 #include "platform/screen.h"
 #include "platform/sound.h"
+#include "platform/top_level_windows.h"
+#include "windows/window_list_model.h"
+#include "windows/window_search.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -23,7 +26,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
-class QStandardItemModel;
 class QTableView;
 class QTimer;
 
@@ -39,13 +41,14 @@ struct Form1Services {
     platform::Screen* screen = nullptr;
     platform::HotKeys* hotKeys = nullptr;
     platform::Sound* sound = nullptr;
+    platform::TopLevelWindows* windows = nullptr;
     // Replacements for the outside services; by default the update check and
     // the notification request go to the service named in config.ini.
     std::function<void()> checkForUpdate;
     std::function<void(const std::string& address)> notify;
 };
 
-class Form1 : public QMainWindow, private StartupView, private RunWindow {
+class Form1 : public QMainWindow, private StartupView, private RunWindow, private windows::SwitchView {
 public:
     // Creating the window runs the start-up sequence; `programFolder` holds "config.ini".
     Form1(const Form1Services& services, std::filesystem::path programFolder, QWidget* parent = nullptr);
@@ -53,6 +56,8 @@ public:
 
     MonitorState& State() { return state_; }
     MonitorTable& Points() { return table_; }
+    windows::WindowList& Windows() { return windowList_; }
+    windows::SwitchState& Switching() { return switch_; }
     const std::filesystem::path& ConfigFile() const { return configFile_; }
 
     // Twips (1/1440 inch) to pixels at the screen's logical resolution.
@@ -65,6 +70,10 @@ public:
     void OnSampling();    // Timer3
     void OnAlertPass();   // Timer2
     void OnSoundTick();   // Timer7
+    void OnCheck1();      // Click of Check1, multi-window switching
+    void OnSearch();      // Click of Command1
+    void OnSwitchTick();  // Timer5
+    void OpenSettings();  // menu command "系统配置"
 
     // Shows a modal message under the title "提示" with one OK button.
     void ShowMessage(const QString& text);
@@ -96,6 +105,11 @@ private:
     AlertMode Mode() const override;
     void ShowMessage(const std::string& text) override;
 
+    // SwitchView
+    void ShowSwitchTicks(int32_t ticks) override;
+    void HeldWait(int milliseconds) override;
+    std::string Now() override;
+
     void BuildControls();
     void SetOuterHeightTwips(int twips);
     void ShowInfo(QPointer<InfoWindow>& window, int kind);
@@ -122,7 +136,11 @@ private:
     QLineEdit* serch_proc_ = nullptr;
     QPushButton* Command1_ = nullptr;
     QTableView* ListView1_ = nullptr;
-    QStandardItemModel* windowListModel_ = nullptr;
+    windows::WindowList windowList_;
+    windows::WindowListModel windowListModel_{windowList_};
+    windows::SearchState search_;
+    windows::SwitchState switch_;
+    QPointer<QDialog> settingsWindow_;
 
     QTimer* Timer1_ = nullptr;
     QTimer* Timer2_ = nullptr;

@@ -4,6 +4,7 @@
 #include "platform/hot_keys.h"
 #include "platform/screen.h"
 #include "platform/sound.h"
+#include "platform/top_level_windows.h"
 
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@ struct Platform {
     std::unique_ptr<Screen> screen;
     std::unique_ptr<HotKeys> hotKeys;
     std::unique_ptr<Sound> sound;
+    std::unique_ptr<TopLevelWindows> windows;
 };
 
 // The backend for the running Qt application's display; a null screen, with

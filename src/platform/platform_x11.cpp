@@ -3,6 +3,7 @@
 #include "platform/alsa/alsa_sound.h"
 #include "platform/x11/x11_hot_keys.h"
 #include "platform/x11/x11_screen.h"
+#include "platform/x11/x11_windows.h"
 
 #include <QGuiApplication>
 
@@ -27,6 +28,9 @@ Platform CreatePlatform(std::string& reason)
     // Hot keys on Qt's own connection, so that the grabbed presses arrive as Qt's events.
     p.hotKeys = std::make_unique<x11::X11HotKeys>(x11->connection());
     p.sound = std::make_unique<alsa::AlsaSound>();
+    auto windows = std::make_unique<x11::X11Windows>();
+    if (windows->Connected())
+        p.windows = std::move(windows);
     return p;
 }
 

@@ -97,3 +97,54 @@ public:
 };
 
 } // namespace zarvex::platform
+
+#include "platform/top_level_windows.h"
+
+#include <algorithm>
+#include <string>
+
+namespace zarvex::platform {
+
+// Windows front to back; a window can be closed (it stays out of the
+// enumeration and cannot be raised).
+class FakeWindows : public TopLevelWindows {
+public:
+    struct Window {
+        WindowHandle handle;
+        std::string title;
+        bool open = true;
+    };
+    std::vector<Window> stack; // front first
+    WindowHandle foreground = 0;
+    std::vector<WindowHandle> raised;
+
+    void EnumWindows(const std::function<bool(WindowHandle)>& visit) override
+    {
+        for (const auto& w : stack) {
+            if (w.open && !visit(w.handle))
+                return;
+        }
+    }
+    std::string WindowText(WindowHandle window) override
+    {
+        for (const auto& w : stack) {
+            if (w.handle == window && w.open)
+                return w.title;
+        }
+        return {};
+    }
+    WindowHandle ForegroundWindow() override { return foreground; }
+    bool RaiseTopmost(WindowHandle window) override
+    {
+        const auto it = std::find_if(stack.begin(), stack.end(), [&](const Window& w) { return w.handle == window; });
+        if (it == stack.end() || !it->open)
+            return false;
+        raised.push_back(window);
+        Window w = *it;
+        stack.erase(it);
+        stack.insert(stack.begin(), w);
+        return true;
+    }
+};
+
+} // namespace zarvex::platform
