@@ -1,0 +1,267 @@
+// Window search, multi-window switching and the settings window on a real
+// (virtual) desktop, checked through the window manager's own records.
+#include "desktop_support.h"
+
+#include "config/ini_file.h"
+#include "config/settings_window.h"
+#include "monitor/main_window.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTimer>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <unistd.h>
+
+using namespace zarvex;
+using namespace zarvex::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class WindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder_ = fs::temp_directory_path() / ("zarvex-windows-" + std::to_string(::getpid()));
+        fs::create_directories(folder_);
+        std::ofstream(folder_ / "config.ini") << "[con]\nfz=60\nchgwnd=70\ntips=0\nemail=me@163.com\ngame=\n";
+    }
+    void TearDown() override
+    {
+        for (auto& p : clocks_) {
+            p->kill();
+            p->waitForFinished();
+        }
+        fs::remove_all(folder_);
+    }
+    void StartClock(const std::string& title, int x)
+    {
+        auto p = std::make_unique<QProcess>();
+        p->start("xclock", {"-title", QString::fromStdString(title), "-geometry",
+                            QString("100x100+%1+300").arg(x)});
+        ASSERT_TRUE(p->waitForStarted());
+        ASSERT_EQ(Sh("xdotool search --sync --onlyvisible --name '^" + title + "$' >/dev/null"), 0);
+        clocks_.push_back(std::move(p));
+    }
+    std::unique_ptr<monitor::Form1> Open()
+    {
+        monitor::Form1Services services;
+        services.screen = DesktopEnvironment::Platform().screen.get();
+        services.hotKeys = DesktopEnvironment::Platform().hotKeys.get();
+        services.windows = DesktopEnvironment::Platform().windows.get();
+        services.checkForUpdate = [] {};
+        services.notify = [this](const std::string& a) { notified_.push_back(a); };
+        auto w = std::make_unique<monitor::Form1>(services, folder_);
+        w->show();
+        Sh("xdotool search --sync --onlyvisible --name Zarvex >/dev/null");
+        Pump(300);
+        return w;
+    }
+    void Click(QWidget* widget)
+    {
+        const QPoint c = widget->mapToGlobal(widget->rect().center());
+        Sh("xdotool mousemove " + std::to_string(c.x()) + " " + std::to_string(c.y()) + " click 1");
+        Pump(300);
+    }
+    // The window manager's stacking, bottom to top.
+    static std::vector<unsigned long> Stacking()
+    {
+        std::istringstream in(ShOut("xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*# //; s/,/ /g'"));
+        std::vector<unsigned long> ids;
+        std::string id;
+        while (in >> id)
+            ids.push_back(std::stoul(id, nullptr, 16));
+        return ids;
+    }
+    static bool Above(unsigned long window)
+    {
+        return ShOut("xprop -id " + std::to_string(window) + " _NET_WM_STATE").find("_NET_WM_STATE_ABOVE")
+            != std::string::npos;
+    }
+
+    fs::path folder_;
+    std::vector<std::unique_ptr<QProcess>> clocks_;
+    std::vector<std::string> notified_;
+};
+
+std::vector<std::string> Titles(const windows::WindowList& list)
+{
+    std::vector<std::string> t;
+    for (int i = 0; i < list.Count(); ++i)
+        t.push_back(list.At(i).title);
+    return t;
+}
+
+} // namespace
+
+TEST_F(WindowsTest, SearchListsTheWindowsWhoseTitleContainsTheText)
+{
+    StartClock("game1", 600);
+    StartClock("game2", 750);
+    StartClock("other", 900);
+    auto w = Open();
+    auto* check1 = w->findChild<QCheckBox*>("Check1");
+    const int compact = w->frameGeometry().height();
+    Click(check1); // chgwnd 70 >= fz 60 + 5: the search part appears
+    ASSERT_TRUE(check1->isChecked());
+    EXPECT_GT(w->frameGeometry().height(), compact + 100);
+    ASSERT_TRUE(w->findChild<QPushButton*>("Command1")->isVisible());
+
+    auto* box = w->findChild<QLineEdit*>("serch_proc");
+    Click(box);
+    Sh("xdotool type game");
+    ASSERT_TRUE(PumpUntil([&] { return box->text() == "game"; }, 3000));
+    Click(w->findChild<QPushButton*>("Command1"));
+    // Front to back: game2 was mapped after game1. The main window (in front) does not match.
+    EXPECT_EQ(Titles(w->Windows()), (std::vector<std::string>{"game2", "game1"}));
+    const std::string game1Id = ShOut("xdotool search --name '^game1$'");
+    EXPECT_EQ(windows::HandleText(w->Windows().At(1).handle), game1Id);
+
+    // A text from the main window's own caption lists it, twice: it is also in front.
+    box->setText(QString::fromUtf8("Zarvexv4.0.1 鼠标位置"));
+    Click(w->findChild<QPushButton*>("Command1"));
+    ASSERT_EQ(w->Windows().Count(), 2);
+    EXPECT_EQ(w->Windows().At(0).handle, w->winId());
+    EXPECT_EQ(w->Windows().At(1).handle, w->winId());
+    EXPECT_EQ(w->Windows().At(1).entryNo, 2);
+}
+
+TEST_F(WindowsTest, SwitchingBringsTheListedWindowsToTheTopInTurn)
+{
+    StartClock("game1", 600);
+    StartClock("game2", 750);
+    auto w = Open();
+    w->findChild<QLineEdit*>("serch_proc")->setText("game");
+    w->OnSearch();
+    ASSERT_EQ(w->Windows().Count(), 2);
+    const auto first = w->Windows().At(0).handle, second = w->Windows().At(1).handle;
+    w->State().SwitchInterval = 1; // a switch every second tick, then the 3 s wait
+
+    ASSERT_TRUE(PumpUntil([&] { return !w->Windows().At(0).shownAt.empty(); }, 6000)) << "row 1 first";
+    EXPECT_EQ(Stacking().back(), first);
+    EXPECT_TRUE(Above(first));
+    EXPECT_FALSE(w->Windows().At(0).shownAt.empty());
+    ASSERT_TRUE(PumpUntil([&] { return !w->Windows().At(1).shownAt.empty(); }, 9000)) << "then row 2";
+    Pump(300);
+    EXPECT_EQ(Stacking().back(), second);
+    EXPECT_TRUE(Above(first) && Above(second)) << "both stay in the topmost band";
+
+    // A window closed meanwhile is skipped without harm: row 1 (game2, in
+    // front when the search ran) goes away.
+    ASSERT_EQ(w->Windows().At(0).title, "game2");
+    clocks_[1]->kill();
+    clocks_[1]->waitForFinished();
+    const std::string before = w->Windows().At(0).shownAt;
+    ASSERT_TRUE(PumpUntil([&] { return w->Switching().CurrentWindowIndex == 1 && w->Windows().At(0).shownAt != before; }, 9000));
+    ASSERT_TRUE(PumpUntil([&] { return w->Switching().CurrentWindowIndex == 2; }, 9000));
+    Pump(300);
+    EXPECT_EQ(Stacking().back(), second);
+    EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(WindowsTest, SettingsWindowSavesReadsBackAndRefusesBadNumbers)
+{
+    auto w = Open();
+    w->OpenSettings();
+    auto* form3 = w->findChild<config::Form3*>("Form3");
+    ASSERT_TRUE(form3 && form3->isVisible());
+    EXPECT_EQ(form3->windowTitle().toStdString(), "配置");
+    EXPECT_EQ(form3->findChild<QLineEdit*>("T_chg")->text().toStdString(), "70");
+    EXPECT_EQ(form3->findChild<QLineEdit*>("T_fz")->text().toStdString(), "60");
+    EXPECT_FALSE(form3->findChild<QCheckBox*>("Check2")->isEnabled());
+
+    // A bad number: refused with the message, the window stays, nothing written.
+    form3->findChild<QLineEdit*>("T_fz")->setText("abc");
+    std::string seen;
+    QTimer::singleShot(300, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+            box->accept();
+        }
+    });
+    form3->close();
+    Pump(200);
+    EXPECT_EQ(seen, "提示|窗口切换间隔和阀值必须是-32768到32767之间的整数");
+    EXPECT_TRUE(form3->isVisible());
+    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "fz"), "60");
+
+    // Good numbers, and the local sound turned off by a real click.
+    form3->findChild<QLineEdit*>("T_fz")->setText("3");
+    form3->findChild<QLineEdit*>("T_chg")->setText("10");
+    Click(form3->findChild<QCheckBox*>("Check1"));
+    EXPECT_FALSE(w->State().LocalAlertOn);
+    form3->close();
+    ASSERT_TRUE(PumpUntil([&] { return w->findChild<config::Form3*>("Form3") == nullptr; }, 2000));
+    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "chgwnd"), "10");
+    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "fz"), "3");
+    EXPECT_EQ(w->State().Threshold, 3);
+    EXPECT_EQ(w->State().SwitchInterval, 10);
+
+    // Opened again: the boxes and the sound switch as they now stand.
+    w->OpenSettings();
+    form3 = w->findChild<config::Form3*>("Form3");
+    EXPECT_EQ(form3->findChild<QLineEdit*>("T_fz")->text().toStdString(), "3");
+    EXPECT_FALSE(form3->findChild<QCheckBox*>("Check1")->isChecked());
+    form3->close();
+
+    // The new threshold rules the next passes: a still point alerts after 3 s.
+    Sh("xsetroot -solid '#101010'");
+    w->State().CurrentX = 1275;
+    w->State().CurrentY = 795;
+    w->State().CurrentColor = w->State().CurrentColor; // as tracked
+    Pump(300);
+    Sh("xdotool mousemove 1275 795");
+    Pump(300);
+    w->AddPointFromHotKey();
+    w->OnStartStop();
+    ASSERT_TRUE(PumpUntil([&] { return notified_.size() == 1; }, 7000));
+    Sh("xsetroot -solid black");
+}
+
+TEST_F(WindowsTest, Check1GuardsTheSwitchingRule)
+{
+    std::ofstream(folder_ / "config.ini") << "[con]\nfz=60\nchgwnd=64\ntips=0\n";
+    auto w = Open();
+    auto* check1 = w->findChild<QCheckBox*>("Check1");
+    const int compact = w->frameGeometry().height();
+    std::string seen;
+    QTimer::singleShot(600, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen = box->text().toStdString();
+            box->accept();
+        }
+    });
+    Click(check1);
+    Pump(600);
+    EXPECT_EQ(seen, "窗口切换时间至少应比阀值大5秒");
+    EXPECT_FALSE(check1->isChecked());
+    EXPECT_EQ(w->frameGeometry().height(), compact);
+    EXPECT_FALSE(w->findChild<QPushButton*>("Command1")->isVisible());
+
+    w->State().SwitchInterval = 65;
+    Click(check1);
+    EXPECT_TRUE(check1->isChecked());
+    EXPECT_TRUE(w->findChild<QPushButton*>("Command1")->isVisible());
+    // Settings changed afterwards so that the rule fails: clearing shows the
+    // message and leaves the search part visible.
+    w->State().SwitchInterval = 10;
+    seen.clear();
+    QTimer::singleShot(600, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            seen = box->text().toStdString();
+            box->accept();
+        }
+    });
+    Click(check1);
+    Pump(600);
+    EXPECT_EQ(seen, "窗口切换时间至少应比阀值大5秒");
+    EXPECT_FALSE(check1->isChecked());
+    EXPECT_TRUE(w->findChild<QPushButton*>("Command1")->isVisible());
+}
