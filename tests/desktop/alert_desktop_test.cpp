@@ -93,12 +93,6 @@ protected:
         Pump(300);
         return w;
     }
-    void Click(QWidget* widget)
-    {
-        const QPoint c = widget->mapToGlobal(widget->rect().center());
-        Sh("xdotool mousemove " + std::to_string(c.x()) + " " + std::to_string(c.y()) + " click 1");
-        Pump(200);
-    }
     // Marks the bare desktop at (x, y) with Ctrl+W, as a user would.
     void MarkPoint(monitor::Form1& w, int x, int y)
     {
@@ -212,12 +206,7 @@ TEST_F(AlertTest, StartUpTellsOfANewerVersion)
 {
     StartServer(" 4.2.0\n");
     std::string seen;
-    QTimer::singleShot(1500, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-            box->accept();
-        }
-    });
+    AnswerMessageBox(&seen, QMessageBox::Ok, 1500);
     auto w = Open(60); // start-up waits for the answer, then for the user
     EXPECT_EQ(seen, "提示|你使用的版本为4.0.1\r\n软件最新版本为4.2.0,为了更好的体验，请下载最新版本！");
     EXPECT_TRUE(w->isVisible());

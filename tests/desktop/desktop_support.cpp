@@ -2,7 +2,10 @@
 
 #include "monitor/main_window.h"
 
+#include <QAbstractButton>
+#include <QMessageBox>
 #include <QThread>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,6 +97,23 @@ bool PumpUntil(const std::function<bool()>& done, int ms)
         QThread::msleep(5);
     }
     return done();
+}
+
+void Click(QWidget* widget)
+{
+    const QPoint c = widget->mapToGlobal(widget->rect().center());
+    Sh("xdotool mousemove " + std::to_string(c.x()) + " " + std::to_string(c.y()) + " click 1");
+    Pump(300);
+}
+
+void AnswerMessageBox(std::string* seen, int button, int delayMs)
+{
+    QTimer::singleShot(delayMs, [=] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            *seen = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+            box->button(static_cast<QMessageBox::StandardButton>(button))->click();
+        }
+    });
 }
 
 } // namespace zarvex::test

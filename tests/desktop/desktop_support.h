@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 
 #include <QApplication>
+#include <QWidget>
 #include <QElapsedTimer>
 
 #include <gtest/gtest.h>
@@ -31,5 +32,12 @@ std::string ShOut(const std::string& command);
 void Pump(int ms);
 // Runs the event loop until `done` holds or `ms` pass; whether it held.
 bool PumpUntil(const std::function<bool()>& done, int ms);
+
+// A real click (through XTest) in the middle of the widget.
+void Click(QWidget* widget);
+
+// Answers the next modal message box with `button` once it is up (after
+// `delayMs`), keeping "title|text" of it in *seen.
+void AnswerMessageBox(std::string* seen, int button, int delayMs = 300);
 
 } // namespace zarvex::test

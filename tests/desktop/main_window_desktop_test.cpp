@@ -3,6 +3,7 @@
 // one point with the colour under the pointer, closing asks first, and the
 // tips counter counts start-ups down in config.ini.
 #include "desktop_support.h"
+#include "support/temp_folder.h"
 
 #include "config/ini_file.h"
 #include "monitor/info_windows.h"
@@ -25,19 +26,13 @@ namespace {
 
 class DesktopTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        folder_ = fs::temp_directory_path() / ("zarvex-desktop-" + std::to_string(::getpid()));
-        fs::create_directories(folder_);
-        WriteConfig("0");
-    }
+    void SetUp() override { WriteConfig("0"); }
     void TearDown() override
     {
         if (other_.state() != QProcess::NotRunning) {
             other_.kill();
             other_.waitForFinished();
         }
-        fs::remove_all(folder_);
     }
     void WriteConfig(const std::string& tips)
     {
@@ -62,7 +57,8 @@ protected:
         Pump(200);
     }
 
-    fs::path folder_;
+    TempFolder temp_{"desktop"};
+    const fs::path folder_ = temp_.Path();
     QProcess other_;
 };
 
@@ -125,26 +121,23 @@ TEST_F(DesktopTest, CtrlWOverAnotherProgramAddsExactlyOnePoint)
 TEST_F(DesktopTest, ClosingAsksAndCancelKeepsTheWindow)
 {
     auto w = Open();
-    auto answer = [&](QMessageBox::StandardButton button, std::string* seen) {
-        QTimer::singleShot(300, [=] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            *seen = box->windowTitle().toStdString() + "|" + box->text().toStdString() + "|"
-                + box->button(QMessageBox::Ok)->text().toStdString() + "|"
+    // Qt's own buttons speak Chinese too.
+    std::string buttons;
+    QTimer::singleShot(250, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            buttons = box->button(QMessageBox::Ok)->text().toStdString() + "|"
                 + box->button(QMessageBox::Cancel)->text().toStdString();
-            box->button(button)->click();
-        });
-    };
+    });
     std::string seen;
-    answer(QMessageBox::Cancel, &seen);
+    AnswerMessageBox(&seen, QMessageBox::Cancel);
     w->close();
     Pump(200);
-    EXPECT_EQ(seen, "提示|你真的要退出吗?|确定|取消");
+    EXPECT_EQ(seen, "提示|你真的要退出吗?");
+    EXPECT_EQ(buttons, "确定|取消");
     EXPECT_TRUE(w->isVisible()) << "Cancel keeps the window";
 
     seen.clear();
-    answer(QMessageBox::Ok, &seen);
+    AnswerMessageBox(&seen, QMessageBox::Ok);
     w->close();
     Pump(200);
     EXPECT_FALSE(seen.empty());

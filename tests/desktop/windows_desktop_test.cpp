@@ -1,6 +1,7 @@
 // Window search, multi-window switching and the settings window on a real
 // (virtual) desktop, checked through the window manager's own records.
 #include "desktop_support.h"
+#include "support/temp_folder.h"
 
 #include "config/ini_file.h"
 #include "config/settings_window.h"
@@ -29,8 +30,6 @@ class WindowsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        folder_ = fs::temp_directory_path() / ("zarvex-windows-" + std::to_string(::getpid()));
-        fs::create_directories(folder_);
         std::ofstream(folder_ / "config.ini") << "[con]\nfz=60\nchgwnd=70\ntips=0\nemail=me@163.com\ngame=\n";
     }
     void TearDown() override
@@ -39,7 +38,6 @@ protected:
             p->kill();
             p->waitForFinished();
         }
-        fs::remove_all(folder_);
     }
     void StartClock(const std::string& title, int x)
     {
@@ -64,12 +62,6 @@ protected:
         Pump(300);
         return w;
     }
-    void Click(QWidget* widget)
-    {
-        const QPoint c = widget->mapToGlobal(widget->rect().center());
-        Sh("xdotool mousemove " + std::to_string(c.x()) + " " + std::to_string(c.y()) + " click 1");
-        Pump(300);
-    }
     // The window manager's stacking, bottom to top.
     static std::vector<unsigned long> Stacking()
     {
@@ -86,7 +78,8 @@ protected:
             != std::string::npos;
     }
 
-    fs::path folder_;
+    TempFolder temp_{"windows"};
+    const fs::path folder_ = temp_.Path();
     std::vector<std::unique_ptr<QProcess>> clocks_;
     std::vector<std::string> notified_;
 };
@@ -180,12 +173,7 @@ TEST_F(WindowsTest, SettingsWindowSavesReadsBackAndRefusesBadNumbers)
     // A bad number: refused with the message, the window stays, nothing written.
     form3->findChild<QLineEdit*>("T_fz")->setText("abc");
     std::string seen;
-    QTimer::singleShot(300, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-            box->accept();
-        }
-    });
+    AnswerMessageBox(&seen, QMessageBox::Ok);
     form3->close();
     Pump(200);
     EXPECT_EQ(seen, "提示|窗口切换间隔和阀值必须是-32768到32767之间的整数");
@@ -231,16 +219,12 @@ TEST_F(WindowsTest, Check1GuardsTheSwitchingRule)
     auto w = Open();
     auto* check1 = w->findChild<QCheckBox*>("Check1");
     const int compact = w->frameGeometry().height();
+    const std::string refusal = "提示|窗口切换时间至少应比阀值大5秒";
     std::string seen;
-    QTimer::singleShot(600, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen = box->text().toStdString();
-            box->accept();
-        }
-    });
+    AnswerMessageBox(&seen, QMessageBox::Ok, 600);
     Click(check1);
     Pump(600);
-    EXPECT_EQ(seen, "窗口切换时间至少应比阀值大5秒");
+    EXPECT_EQ(seen, refusal);
     EXPECT_FALSE(check1->isChecked());
     EXPECT_EQ(w->frameGeometry().height(), compact);
     EXPECT_FALSE(w->findChild<QPushButton*>("Command1")->isVisible());
@@ -253,15 +237,10 @@ TEST_F(WindowsTest, Check1GuardsTheSwitchingRule)
     // message and leaves the search part visible.
     w->State().SwitchInterval = 10;
     seen.clear();
-    QTimer::singleShot(600, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            seen = box->text().toStdString();
-            box->accept();
-        }
-    });
+    AnswerMessageBox(&seen, QMessageBox::Ok, 600);
     Click(check1);
     Pump(600);
-    EXPECT_EQ(seen, "窗口切换时间至少应比阀值大5秒");
+    EXPECT_EQ(seen, refusal);
     EXPECT_FALSE(check1->isChecked());
     EXPECT_TRUE(w->findChild<QPushButton*>("Command1")->isVisible());
 }

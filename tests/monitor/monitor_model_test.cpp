@@ -3,6 +3,8 @@
 #include "monitor/startup.h"
 #include "platform/fake/fake_platform.h"
 
+#include "support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -85,14 +87,8 @@ struct RecordingView : StartupView {
 
 class StartupTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() / ("zarvex-startup-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-        file_ = dir_ / "config.ini";
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    fs::path dir_, file_;
+    zarvex::test::TempFolder dir_{"startup"};
+    const fs::path file_ = dir_ / "config.ini";
 };
 
 } // namespace

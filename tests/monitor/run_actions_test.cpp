@@ -4,6 +4,8 @@
 #include "monitor/run_actions.h"
 #include "platform/fake/fake_platform.h"
 
+#include "support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -55,14 +57,10 @@ class RunTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir_ = fs::temp_directory_path() / ("zarvex-run-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
         timer1.running = true; // cursor tracking runs when idle
         timer2.running = true;
         state.Threshold = 5;
     }
-    void TearDown() override { fs::remove_all(dir_); }
-
     RunContext Run()
     {
         return RunContext{state, table, window, timer1, timer2, timer3, screen,
@@ -89,7 +87,7 @@ protected:
             SamplingPass(run);
     }
 
-    fs::path dir_;
+    zarvex::test::TempFolder dir_{"run"};
     MonitorState state;
     MonitorTable table;
     FakeWindow window;

@@ -5,6 +5,8 @@
 #include <alsa/asoundlib.h>
 #include <sndfile.h>
 
+#include "support/temp_folder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -19,17 +21,10 @@ namespace {
 
 class AlsaSoundTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() / ("zarvex-alsa-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-        capture_ = dir_ / "capture.raw";
-    }
     void TearDown() override
     {
         ::unsetenv("ALSA_CONFIG_PATH");
         snd_config_update_free_global();
-        fs::remove_all(dir_);
     }
     // The whole ALSA configuration: "default" writes raw samples to a file.
     // (A null slave is defined inline: this file replaces ALSA's own.)
@@ -50,7 +45,9 @@ protected:
         std::ifstream in(capture_, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    fs::path dir_, capture_;
+    zarvex::test::TempFolder temp_{"alsa"};
+    const fs::path dir_ = temp_.Path();
+    const fs::path capture_ = dir_ / "capture.raw";
 };
 
 std::string DecodedSamples(const fs::path& wav)
