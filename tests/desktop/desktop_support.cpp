@@ -12,6 +12,7 @@
 
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <cstdio>
 #include <memory>
 
@@ -28,7 +29,15 @@ std::string g_runtime; // created here, removed at the end
 
 void DesktopEnvironment::SetUp()
 {
-    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "desktop tests run on the virtual desktop (see tests/desktop)";
+    // The virtual desktop started for the tests names its display in a file;
+    // every command the tests run inherits it.
+    if (const char* session = std::getenv("ZARVEX_XSESSION")) {
+        std::ifstream in(std::filesystem::path(session) / "display");
+        std::string display;
+        ASSERT_TRUE(std::getline(in, display)) << "no virtual desktop is running (the xsession_start test starts one)";
+        ::setenv("DISPLAY", display.c_str(), 1);
+    }
+    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "desktop tests run on a virtual desktop (see tests/desktop)";
     qputenv("QT_QPA_PLATFORM", "xcb");
     // Qt wants a private runtime folder; each test process gets its own.
     if (!std::getenv("XDG_RUNTIME_DIR")) {

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Starts or stops the virtual desktop the desktop tests run on: an Xvfb server
-# with the openbox window manager.
-#   xsession.sh start :NN STATE_DIR
-#   xsession.sh stop  :NN STATE_DIR
+# on a free display with the openbox window manager. The display name is
+# written to STATE_DIR/display, where the tests read it.
+#   xsession.sh start STATE_DIR
+#   xsession.sh stop  STATE_DIR
 set -euo pipefail
-action=$1 display=$2 state=$3
-number=${display#:}
+action=$1 state=$2
 mkdir -p "$state"
 
 stop() {
@@ -15,30 +15,27 @@ stop() {
       rm -f "$state/$name.pid"
     fi
   done
+  rm -f "$state/display"
 }
 
-if [[ $action == stop ]]; then
-  stop
-  exit 0
-fi
-
 stop
-# A server left over from an interrupted run holds the display: end it.
-if [[ -f /tmp/.X$number-lock ]]; then
-  old=$(tr -d ' ' < /tmp/.X$number-lock)
-  if [[ -n $old ]] && grep -q Xvfb "/proc/$old/cmdline" 2>/dev/null; then
-    kill "$old" 2>/dev/null || true
-    sleep 0.5
-  fi
-fi
+[[ $action == stop ]] && exit 0
 
-setsid Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$state/xvfb.log" 2>&1 < /dev/null &
-echo $! > "$state/xvfb.pid"
-for _ in $(seq 100); do
+# A display nobody uses, so that several test runs can share the machine.
+for number in $(seq 90 199); do
+  [[ -e /tmp/.X$number-lock || -e /tmp/.X11-unix/X$number ]] && continue
+  display=:$number
+  setsid Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$state/xvfb.log" 2>&1 < /dev/null &
+  echo $! > "$state/xvfb.pid"
+  for _ in $(seq 100); do
+    xdpyinfo -display "$display" >/dev/null 2>&1 && break
+    kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null || break
+    sleep 0.1
+  done
   xdpyinfo -display "$display" >/dev/null 2>&1 && break
-  sleep 0.1
+  unset display # lost a race for this number: try the next
 done
-xdpyinfo -display "$display" >/dev/null 2>&1 || { echo "Xvfb did not start on $display:"; cat "$state/xvfb.log"; exit 1; }
+[[ -n ${display:-} ]] || { echo "no X display could be started:"; cat "$state/xvfb.log"; exit 1; }
 
 DISPLAY=$display setsid openbox >"$state/openbox.log" 2>&1 < /dev/null &
 echo $! > "$state/openbox.pid"
@@ -48,4 +45,5 @@ for _ in $(seq 100); do
 done
 DISPLAY=$display xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' \
   || { echo "openbox did not start:"; cat "$state/openbox.log"; exit 1; }
+echo "$display" > "$state/display"
 echo "virtual desktop $display ready"
