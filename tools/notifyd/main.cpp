@@ -73,9 +73,9 @@ int main(int argc, char** argv)
     httplib::Server server;
     // Small requests only, and no client may hold a connection for long.
     server.set_payload_max_length(4096);
-    server.set_read_timeout(5, 0);
-    server.set_write_timeout(5, 0);
-    server.set_keep_alive_timeout(5);
+    server.set_read_timeout(2, 0);
+    server.set_write_timeout(2, 0);
+    server.set_keep_alive_timeout(2);
     server.set_keep_alive_max_count(100);
 
     server.Post("/quorel401/vers.asp", [&](const httplib::Request&, httplib::Response& res) {
