@@ -3,6 +3,7 @@
 // spot changes (or stays), the request reaches a local notification service,
 // the point reads "已提醒", and the alert sound plays through ALSA.
 #include "desktop_support.h"
+#include "support/child_process.h"
 
 #include "config/ini_file.h"
 #include "monitor/main_window.h"
@@ -15,6 +16,10 @@
 #include <QRadioButton>
 
 #include <alsa/asoundlib.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <chrono>
 #include <filesystem>
@@ -210,4 +215,41 @@ TEST_F(AlertTest, StartUpTellsOfANewerVersion)
     auto w = Open(60); // start-up waits for the answer, then for the user
     EXPECT_EQ(seen, "提示|你使用的版本为4.0.1\r\n软件最新版本为4.2.0,为了更好的体验，请下载最新版本！");
     EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(AlertTest, AnAlertBecomesAMessageInTheMailbox)
+{
+    // The whole road: program -> zarvex-notifyd -> SMTP relay -> mailbox.
+    auto freePort = [] {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+        ::close(fd);
+        return std::to_string(ntohs(addr.sin_port));
+    };
+    const std::string smtpPort = freePort(), servicePort = freePort();
+    test::ChildProcess smtp({"/usr/bin/python3", "-m", "aiosmtpd", "-n", "-l", "127.0.0.1:" + smtpPort, "-c",
+                             "aiosmtpd.handlers.Mailbox", (folder_ / "maildir").string()});
+    std::ofstream(folder_ / "notifyd.ini") << "[notifyd]\nlisten=127.0.0.1:" << servicePort
+                                           << "\nrelay=smtp://127.0.0.1:" << smtpPort << "\nretry_initial_seconds=1\n";
+    test::ChildProcess service({ZARVEX_NOTIFYD, "--config", (folder_ / "notifyd.ini").string()});
+    Pump(1500); // both listening
+
+    port_ = servicePort;
+    auto w = Open(0); // threshold 0: a new point alerts at the next alert pass
+    ASSERT_EQ(Sh("xsetroot -solid '#112233'"), 0);
+    w->findChild<QLineEdit*>("Text2")->setText("owner@163.com");
+    MarkPoint(*w, 1270, 790);
+    const fs::path inbox = folder_ / "maildir" / "new";
+    auto mails = [&] {
+        std::error_code ec;
+        return std::distance(fs::directory_iterator(inbox, ec), fs::directory_iterator());
+    };
+    ASSERT_TRUE(PumpUntil([&] { return mails() == 1; }, 10000));
+    EXPECT_NE(Slurp(fs::directory_iterator(inbox)->path()).find("To: <owner@163.com>"), std::string::npos);
+    EXPECT_EQ(monitor::StatusText(w->Points().At(0)), "已提醒");
 }

@@ -248,16 +248,23 @@ Verdict MailService::Accept(const std::string& address)
     if (!listed && std::find(config_.allowedDomains.begin(), config_.allowedDomains.end(), domain) == config_.allowedDomains.end())
         return Verdict::DomainRefused;
 
-    std::lock_guard lock(mutex_);
-    if (!TakeRateSlot(address))
-        return Verdict::RateLimited;
+    std::string name;
     const auto received = std::chrono::system_clock::now();
-    const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(received.time_since_epoch()).count();
-    const std::string name = std::to_string(nanos) + "-" + std::to_string(::getpid()) + "-" + std::to_string(++sequence_) + ".mail";
+    {
+        std::lock_guard lock(mutex_);
+        if (!TakeRateSlot(address))
+            return Verdict::RateLimited;
+        const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(received.time_since_epoch()).count();
+        name = std::to_string(nanos) + "-" + std::to_string(::getpid()) + "-" + std::to_string(++sequence_) + ".mail";
+    }
+    // On disk before the answer, without holding up other requests meanwhile.
     const std::string record = address + "\n" + std::to_string(std::chrono::system_clock::to_time_t(received)) + "\n";
     if (!WriteDurably(config_.spool / name, record))
         return Verdict::QueueFailed;
-    pending_ = true;
+    {
+        std::lock_guard lock(mutex_);
+        pending_ = true;
+    }
     wake_.notify_all();
     return Verdict::Accepted;
 }

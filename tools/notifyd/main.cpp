@@ -77,6 +77,7 @@ int main(int argc, char** argv)
     server.set_write_timeout(2, 0);
     server.set_keep_alive_timeout(2);
     server.set_keep_alive_max_count(100);
+    server.set_tcp_nodelay(true); // small answers go out at once
 
     server.Post("/quorel401/vers.asp", [&](const httplib::Request&, httplib::Response& res) {
         res.set_content(config.latestVersion, "text/plain; charset=utf-8");
