@@ -55,8 +55,14 @@ Clip DefaultAlert()
     return clip;
 }
 
+// ALSA prints its own errors (no card, no "default") on standard error; a
+// machine without sound is normal here and simply stays silent.
+void QuietAlsaErrors(const char*, int, const char*, int, const char*, ...) {}
+
 bool Play(const Clip& clip)
 {
+    static const bool quiet = (snd_lib_error_set_handler(&QuietAlsaErrors), true);
+    (void)quiet;
     snd_pcm_t* raw = nullptr;
     if (snd_pcm_open(&raw, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0)
         return false; // no audio device: silent
