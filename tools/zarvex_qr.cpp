@@ -1,11 +1,15 @@
 // zarvex-qr: encodes a message as a QR Code symbol and writes it as PNG, SVG,
 // PBM or terminal text.
-#include "qrcode/fake_bar_code.h"
+#include "qr_output.h"
 #include "qrcode/qr_code.h"
 #include "qrcode/text_bytes.h"
 
-#include <QBuffer>
-#include <QImage>
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#include <shellapi.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -18,6 +22,7 @@
 #include <vector>
 
 using namespace zarvex::qrcode;
+namespace qrtool = zarvex::qrtool;
 
 namespace {
 
@@ -186,67 +191,6 @@ std::vector<uint8_t> ReadAll(const std::string& path)
     return bytes;
 }
 
-bool IsDark(const QImage& picture, int x, int y) { return qGray(picture.pixel(x, y)) < 128; }
-
-std::string Pbm(const QImage& picture)
-{
-    // Binary PBM: 1 is black, rows padded to whole bytes.
-    std::ostringstream out;
-    out << "P4\n" << picture.width() << ' ' << picture.height() << '\n';
-    for (int y = 0; y < picture.height(); ++y) {
-        unsigned char byte = 0;
-        int bits = 0;
-        for (int x = 0; x < picture.width(); ++x) {
-            byte = static_cast<unsigned char>((byte << 1) | (IsDark(picture, x, y) ? 1 : 0));
-            if (++bits == 8) {
-                out.put(static_cast<char>(byte));
-                byte = 0;
-                bits = 0;
-            }
-        }
-        if (bits > 0)
-            out.put(static_cast<char>(byte << (8 - bits)));
-    }
-    return out.str();
-}
-
-std::string Svg(const QImage& picture, int scale)
-{
-    // One path of unit squares in module coordinates; the border is the white background.
-    std::ostringstream out;
-    const int w = picture.width(), h = picture.height();
-    out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        << "<svg xmlns=\"http://www.w3.org/2000/svg\" version=\"1.1\" width=\"" << w * scale << "\" height=\""
-        << h * scale << "\" viewBox=\"0 0 " << w << ' ' << h << "\" shape-rendering=\"crispEdges\">\n"
-        << "<rect width=\"100%\" height=\"100%\" fill=\"#FFFFFF\"/>\n<path fill=\"#000000\" d=\"";
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            if (IsDark(picture, x, y))
-                out << 'M' << x << ',' << y << "h1v1h-1z";
-        }
-    }
-    out << "\"/>\n</svg>\n";
-    return out.str();
-}
-
-std::string Text(const QImage& picture, bool invert)
-{
-    // Two rows per line: the upper and lower half of each character cell.
-    // By default light modules are drawn as blocks (light text on a dark
-    // terminal shows a dark-on-light symbol).
-    static const char* const kCells[4] = {" ", "\u2584", "\u2580", "\u2588"}; // none, lower, upper, both
-    std::string out;
-    for (int y = 0; y < picture.height(); y += 2) {
-        for (int x = 0; x < picture.width(); ++x) {
-            const bool upper = IsDark(picture, x, y) == invert;
-            const bool lower = y + 1 < picture.height() ? IsDark(picture, x, y + 1) == invert : false;
-            out += kCells[(upper ? 2 : 0) | (lower ? 1 : 0)];
-        }
-        out += '\n';
-    }
-    return out;
-}
-
 bool WriteOut(const std::string& path, const std::string& bytes)
 {
     if (path == "-") {
@@ -264,6 +208,26 @@ bool WriteOut(const std::string& path, const std::string& bytes)
 
 int main(int argc, char** argv)
 {
+#ifdef _WIN32
+    // Arguments as UTF-8 whatever the ANSI code page, and binary output.
+    std::vector<std::string> utf8Args;
+    std::vector<char*> utf8Argv;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &argc)) {
+        for (int i = 0; i < argc; ++i) {
+            const int n = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
+            std::string a(static_cast<size_t>(std::max(n, 1)) - 1, '\0');
+            WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, a.data(), n, nullptr, nullptr);
+            utf8Args.push_back(a);
+        }
+        LocalFree(wide);
+        for (auto& a : utf8Args)
+            utf8Argv.push_back(a.data());
+        utf8Argv.push_back(nullptr);
+        argv = utf8Argv.data();
+    }
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stdin), _O_BINARY);
+#endif
     Options o;
     std::vector<uint8_t> message;
     try {
@@ -282,9 +246,9 @@ int main(int argc, char** argv)
     }
 
     clsQRCode encoder;
-    const auto picture = EncodeToPicture(encoder, message, static_cast<int32_t>(message.size()), o.version, o.level,
-                                         o.mask);
-    if (!picture) {
+    const auto symbol = encoder.EncodeToMatrix(message, static_cast<int32_t>(message.size()), o.version, o.level,
+                                               o.mask);
+    if (!symbol) {
         const char level = "LMQH"[o.level - 1];
         if (o.version < 0)
             std::fprintf(stderr, "zarvex-qr: version %d gives no symbol (use 1-40, or 0 for automatic)\n", o.version);
@@ -297,28 +261,19 @@ int main(int argc, char** argv)
         return kDoesNotFit;
     }
 
-    QImage image = *picture;
-    if (o.scale > 1 && o.type != "txt" && o.type != "svg")
-        image = image.scaled(image.width() * o.scale, image.height() * o.scale, Qt::IgnoreAspectRatio,
-                             Qt::FastTransformation);
-
-    bool ok = false;
-    if (o.type == "png") {
-        if (o.output == "-") {
-            QByteArray bytes;
-            QBuffer buffer(&bytes);
-            buffer.open(QIODevice::WriteOnly);
-            ok = image.save(&buffer, "PNG") && WriteOut("-", std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
-        } else {
-            ok = image.save(QString::fromStdString(o.output), "PNG");
-        }
-    } else if (o.type == "pbm") {
-        ok = WriteOut(o.output, Pbm(image));
-    } else if (o.type == "svg") {
-        ok = WriteOut(o.output, Svg(image, o.scale));
-    } else {
-        ok = WriteOut(o.output, Text(image, o.invert));
-    }
+    // Text and SVG are drawn in modules; PNG and PBM at the chosen scale.
+    const bool scaled = o.type == "png" || o.type == "pbm";
+    const qrtool::Pixels pixels = qrtool::SymbolPixels(*symbol, scaled ? o.scale : 1);
+    std::string bytes;
+    if (o.type == "png")
+        bytes = qrtool::Png(pixels);
+    else if (o.type == "pbm")
+        bytes = qrtool::Pbm(pixels);
+    else if (o.type == "svg")
+        bytes = qrtool::Svg(pixels, o.scale);
+    else
+        bytes = qrtool::Text(pixels, o.invert);
+    const bool ok = WriteOut(o.output, bytes);
     if (!ok) {
         std::fprintf(stderr, "zarvex-qr: cannot write %s\n", o.output == "-" ? "standard output" : o.output.c_str());
         return kIoError;

@@ -1,6 +1,10 @@
 #include "qrcode/text_bytes.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <iconv.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -20,6 +24,7 @@ std::string Lower(std::string_view s)
     return out;
 }
 
+#ifndef _WIN32
 class Iconv {
 public:
     Iconv(const char* to, const char* from) : cd_(iconv_open(to, from))
@@ -36,6 +41,8 @@ private:
     iconv_t cd_;
 };
 
+#endif
+
 } // namespace
 
 std::optional<TextEncoding> ParseTextEncoding(std::string_view name)
@@ -50,6 +57,33 @@ std::optional<TextEncoding> ParseTextEncoding(std::string_view name)
     return std::nullopt;
 }
 
+#ifdef _WIN32
+std::vector<uint8_t> TextToBytes(std::string_view utf8, TextEncoding encoding)
+{
+    // Through UTF-16, as the platform converts: code page 936 (GBK) or 932 (Shift_JIS).
+    if (utf8.empty())
+        return {};
+    const int length = static_cast<int>(utf8.size());
+    const int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
+    if (wide <= 0)
+        throw std::invalid_argument("the text is not valid UTF-8");
+    std::wstring text(static_cast<size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, text.data(), wide);
+    if (encoding == TextEncoding::Utf8)
+        return std::vector<uint8_t>(utf8.begin(), utf8.end());
+    const UINT codePage = encoding == TextEncoding::Gbk ? 936 : 932;
+    BOOL usedDefault = FALSE;
+    const int bytes = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data(), wide, nullptr, 0, nullptr, &usedDefault);
+    std::vector<uint8_t> out(static_cast<size_t>(std::max(bytes, 0)));
+    if (bytes > 0)
+        WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data(), wide, reinterpret_cast<char*>(out.data()), bytes,
+                            nullptr, &usedDefault);
+    if (bytes <= 0 || usedDefault)
+        throw std::invalid_argument(std::string("the text holds a character that code page ") + std::to_string(codePage)
+                                    + " cannot represent");
+    return out;
+}
+#else
 std::vector<uint8_t> TextToBytes(std::string_view utf8, TextEncoding encoding)
 {
     // UTF-8 goes through iconv too, so that malformed input is refused the same way.
@@ -84,5 +118,7 @@ std::vector<uint8_t> TextToBytes(std::string_view utf8, TextEncoding encoding)
     out.resize(out.size() - outLeft);
     return out;
 }
+
+#endif
 
 } // namespace zarvex::qrcode
