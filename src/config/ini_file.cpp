@@ -8,7 +8,9 @@
 #include <system_error>
 #include <vector>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -187,10 +189,34 @@ bool ReplaceFile(const std::filesystem::path& file, const std::string& content)
 #endif
 }
 
+// The file holds text in the system's code page: UTF-8 on Linux, the ANSI
+// code page on Windows (936 on a Chinese system), as the platform's own
+// profile functions write it. The program's text is UTF-8 throughout.
+#ifdef _WIN32
+std::string Convert(std::string_view text, UINT from, UINT to)
+{
+    if (text.empty())
+        return {};
+    const int wide = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring w(static_cast<size_t>(std::max(wide, 0)), L'\0');
+    MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), w.data(), wide);
+    const int n = WideCharToMultiByte(to, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
+    WideCharToMultiByte(to, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
+    return out;
+}
+std::string ToFileText(std::string_view utf8) { return Convert(utf8, CP_UTF8, CP_ACP); }
+std::string FromFileText(std::string_view stored) { return Convert(stored, CP_ACP, CP_UTF8); }
+#else
+std::string ToFileText(std::string_view utf8) { return std::string(utf8); }
+std::string FromFileText(std::string_view stored) { return std::string(stored); }
+#endif
+
 } // namespace
 
-std::string ReadIniValue(const std::filesystem::path& file, std::string_view section, std::string_view key)
+std::string ReadIniValue(const std::filesystem::path& file, std::string_view sectionText, std::string_view keyText)
 {
+    const std::string section = ToFileText(sectionText), key = ToFileText(keyText);
     bool missing = false;
     const auto content = ReadFile(file, missing);
     if (!content)
@@ -203,12 +229,13 @@ std::string ReadIniValue(const std::filesystem::path& file, std::string_view sec
     std::string_view value = Trim(line.substr(line.find('=') + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
-    return std::string(value);
+    return FromFileText(value);
 }
 
-bool WriteIniValue(const std::filesystem::path& file, std::string_view section, std::string_view key,
-                   std::string_view value)
+bool WriteIniValue(const std::filesystem::path& file, std::string_view sectionText, std::string_view keyText,
+                   std::string_view valueText)
 {
+    const std::string section = ToFileText(sectionText), key = ToFileText(keyText), value = ToFileText(valueText);
     if (value.find_first_of("\r\n") != std::string_view::npos || key.find_first_of("\r\n=") != std::string_view::npos
         || section.find_first_of("\r\n]") != std::string_view::npos || Trim(key).empty())
         return false;

@@ -27,12 +27,13 @@ for number in $(seq 90 199); do
   display=:$number
   setsid Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$state/xvfb.log" 2>&1 < /dev/null &
   echo $! > "$state/xvfb.pid"
-  for _ in $(seq 100); do
+  for _ in $(seq 300); do # a loaded machine can take seconds
     xdpyinfo -display "$display" >/dev/null 2>&1 && break
     kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null || break
     sleep 0.1
   done
   xdpyinfo -display "$display" >/dev/null 2>&1 && break
+  kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true # never leave a half-started server behind
   unset display # lost a race for this number: try the next
 done
 [[ -n ${display:-} ]] || { echo "no X display could be started:"; cat "$state/xvfb.log"; exit 1; }
