@@ -4,6 +4,7 @@
 // the point reads "已提醒", and the alert sound plays through ALSA.
 #include "desktop_support.h"
 #include "support/child_process.h"
+#include "support/test_helpers.h"
 
 #include "config/ini_file.h"
 #include "monitor/main_window.h"
@@ -34,11 +35,7 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using test::Slurp;
 
 class AlertTest : public ::testing::Test {
 protected:
@@ -220,17 +217,7 @@ TEST_F(AlertTest, StartUpTellsOfANewerVersion)
 TEST_F(AlertTest, AnAlertBecomesAMessageInTheMailbox)
 {
     // The whole road: program -> zarvex-notifyd -> SMTP relay -> mailbox.
-    auto freePort = [] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-        ::close(fd);
-        return std::to_string(ntohs(addr.sin_port));
-    };
+    auto freePort = [] { return std::to_string(test::FreePort()); };
     const std::string smtpPort = freePort(), servicePort = freePort();
     test::ChildProcess smtp({"/usr/bin/python3", "-m", "aiosmtpd", "-n", "-l", "127.0.0.1:" + smtpPort, "-c",
                              "aiosmtpd.handlers.Mailbox", (folder_ / "maildir").string()});

@@ -1,6 +1,7 @@
 #include "notify/http_post.h"
 #include "notify/services.h"
 #include "support/http_test_server.h"
+#include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -81,17 +82,7 @@ TEST(HttpPost, SilentServerAndRefusedPortGiveTheEmptyText)
     EXPECT_EQ(server.Requests().size(), 1u);
 
     // A port nobody listens on: refused at once.
-    const int port = [] {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        socklen_t len = sizeof addr;
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-        ::close(fd);
-        return ntohs(addr.sin_port);
-    }();
+    const int port = zarvex::test::FreePort();
     EXPECT_EQ(HttpPost("http://127.0.0.1:" + std::to_string(port) + "/quorel401/vers.asp", ""), "");
     // Malformed URLs are no request at all, and no exception either.
     EXPECT_EQ(HttpPost("http://127.0.0.1:1/a b", ""), "");

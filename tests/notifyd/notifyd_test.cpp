@@ -3,6 +3,7 @@
 #include "notify/http_post.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
+#include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -22,18 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-int FreePort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t len = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
+using test::FreePort;
+using test::Slurp;
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
 {
@@ -53,12 +44,6 @@ size_t Files(const fs::path& dir)
     for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); ++it)
         n += it->is_regular_file();
     return n;
-}
-
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 class NotifydTest : public ::testing::Test {

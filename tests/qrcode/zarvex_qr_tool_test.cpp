@@ -2,6 +2,7 @@
 #include "qrcode/fake_bar_code.h"
 #include "qrcode/text_bytes.h"
 #include "support/qr_readers.h"
+#include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -32,11 +33,7 @@ std::string Quote(const std::string& s)
     return q + "'";
 }
 
-std::string Slurp(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using zarvex::test::Slurp;
 
 class ToolTest : public ::testing::Test {
 protected:
