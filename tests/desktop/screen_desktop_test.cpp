@@ -73,3 +73,4 @@ TEST(DesktopScreen, BatchedReadingEqualsSingleReads)
         EXPECT_EQ(fewBatch[i], screen.PixelColor(few[i])) << i;
     Sh("xsetroot -solid black");
 }
+

@@ -86,12 +86,13 @@ X11Screen::~X11Screen()
 
 bool X11Screen::AttachSharedMemory()
 {
-    if (shmData_)
+    const size_t bytes = static_cast<size_t>(rootWidth_) * static_cast<size_t>(rootHeight_) * 4;
+    if (shmData_ && bytes <= shmBytes_)
         return true;
+    DetachCapture(); // too small for the screen as it is now
     const auto version = Own(xcb_shm_query_version_reply(connection_, xcb_shm_query_version(connection_), nullptr));
     if (!version)
         return false;
-    const size_t bytes = static_cast<size_t>(rootWidth_) * static_cast<size_t>(rootHeight_) * 4;
     shmId_ = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (shmId_ < 0)
         return false;
@@ -113,6 +114,7 @@ bool X11Screen::AttachSharedMemory()
         return false;
     }
     shmData_ = static_cast<uint8_t*>(data);
+    shmBytes_ = bytes;
     return true;
 }
 
@@ -192,12 +194,18 @@ void X11Screen::DetachSharedMemory()
         gatherReady_ = false;
         gatherData_ = nullptr;
     }
+    DetachCapture();
+}
+
+void X11Screen::DetachCapture()
+{
     if (!shmData_)
         return;
     xcb_shm_detach(connection_, shmSegment_);
     xcb_flush(connection_);
     ::shmdt(shmData_);
     shmData_ = nullptr;
+    shmBytes_ = 0;
 }
 
 const uint8_t* X11Screen::Capture(int32_t x, int32_t y, int32_t width, int32_t height, size_t& stride)
@@ -212,7 +220,7 @@ const uint8_t* X11Screen::Capture(int32_t x, int32_t y, int32_t width, int32_t h
             nullptr));
         if (reply)
             return shmData_;
-        DetachSharedMemory(); // do not try again
+        DetachCapture(); // do not try again
         shmAllowed_ = false;
     }
     lastImage_.reset(xcb_get_image_reply(
@@ -246,8 +254,17 @@ std::vector<X11Screen::Rect> X11Screen::TakeMonitors(uint32_t sequence)
                 monitors.push_back({it.data->x, it.data->y, it.data->width, it.data->height});
         }
     }
-    if (monitors.empty())
+    if (monitors.empty()) {
         monitors.push_back({0, 0, rootWidth_, rootHeight_});
+    } else {
+        // The root always covers every monitor: after a resize it is at
+        // least their bounding box (points outside the monitors read as
+        // all ones anyway).
+        for (const Rect& m : monitors) {
+            rootWidth_ = std::max(rootWidth_, m.x + m.width);
+            rootHeight_ = std::max(rootHeight_, m.y + m.height);
+        }
+    }
     return monitors;
 }
 

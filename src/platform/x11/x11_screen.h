@@ -62,8 +62,10 @@ protected:
     uint32_t shmSegment_ = 0;
     int shmId_ = -1;
     uint8_t* shmData_ = nullptr;
+    size_t shmBytes_ = 0;
     bool AttachSharedMemory();
-    void DetachSharedMemory();
+    void DetachSharedMemory(); // both segments
+    void DetachCapture();
 
     // Gathering single pixels without a reply each: every point's pixel is
     // copied (CopyArea, which has no reply) into a shared-memory pixmap, one
