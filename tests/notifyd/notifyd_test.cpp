@@ -1,5 +1,6 @@
 // zarvex-notifyd as a running service: requests through the program's own
-// HTTP client, mail through a real SMTP server (aiosmtpd) on 127.0.0.1.
+// HTTP client or raw over a socket (what a hostile client sends), mail
+// through a real SMTP server (aiosmtpd) on 127.0.0.1.
 #include "notify/http_post.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
@@ -10,12 +11,17 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <thread>
+#include <vector>
 
 using namespace zarvex;
 using namespace std::chrono_literals;
@@ -35,6 +41,54 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
         std::this_thread::sleep_for(50ms);
     }
     return done();
+}
+
+// A connection to the service on 127.0.0.1 from a loopback address of our
+// choice (each is a client address of its own); reads time out after 5 s.
+int Connect(int port, const char* from = "127.0.0.1")
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &addr.sin_addr);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const timeval timeout{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    return fd;
+}
+
+// True once the service has closed the connection (read end reached).
+bool ClosedByPeer(int fd)
+{
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0) {
+    }
+    return n == 0;
+}
+
+// Sends a raw request and reads the answer until the service closes; the
+// status, or 0 when the connection ended without one.
+int RawStatus(int port, const std::string& request, const char* from = "127.0.0.1")
+{
+    const int fd = Connect(port, from);
+    ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string reply;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
+        reply.append(buffer, static_cast<size_t>(n));
+    ::close(fd);
+    return reply.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(reply.c_str() + 9) : 0;
+}
+
+std::string MailRequest(const std::string& address)
+{
+    return "POST /quorel401/mail.asp?usermail=" + address + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+           "Content-Length: 0\r\n\r\n";
 }
 
 size_t Files(const fs::path& dir)
@@ -98,13 +152,13 @@ TEST_F(NotifydTest, AMailRequestArrivesAsOneEmail)
     StartSmtp();
     StartService(Relay());
     EXPECT_EQ(Post("/quorel401/vers.asp").body, "4.0.1");
-    const auto r = Mail("a+b&c@163.com"); // as the program sends it: "+" and "&" as typed
+    const auto r = Mail("a+b@163.com"); // as the program sends it: "+" as typed
     EXPECT_EQ(r.status, 200);
     ASSERT_TRUE(WaitFor([&] { return Files(Inbox()) == 1; }, 10s)) << Slurp(dir_ / "notifyd.log");
     std::this_thread::sleep_for(1500ms);
     ASSERT_EQ(Files(Inbox()), 1u) << "delivered once";
     const std::string mail = Slurp(fs::directory_iterator(Inbox())->path());
-    EXPECT_NE(mail.find("To: <a+b&c@163.com>"), std::string::npos) << mail;
+    EXPECT_NE(mail.find("To: <a+b@163.com>"), std::string::npos) << mail;
     EXPECT_NE(mail.find("Subject: =?UTF-8?B?"), std::string::npos);
     EXPECT_EQ(Files(dir_ / "notifyd-spool"), 0u);
 }
@@ -139,38 +193,149 @@ TEST_F(NotifydTest, WithoutARelayMailsGoToTheOutbox)
     EXPECT_NE(mail.find("\r\n\r\n"), std::string::npos) << "headers, blank line, body";
 }
 
-TEST_F(NotifydTest, RefusesWhatItMustNotSend)
+TEST_F(NotifydTest, RefusesAddressesARelayCouldReadOtherwise)
 {
-    StartService("rate_per_hour=2\nallowed_addresses=boss@example.org\n");
-    EXPECT_EQ(Mail("someone@gmail.com").status, 403) << "not an open relay";
-    EXPECT_EQ(Mail("boss@example.org").status, 200) << "on the explicit list";
-    EXPECT_EQ(Mail("no-at-sign").status, 400);
-    EXPECT_EQ(Mail("two@@163.com").status, 400);
-    EXPECT_EQ(Mail("bad%zz@163.com").status, 400);
-    EXPECT_EQ(Mail("").status, 400);
-    EXPECT_EQ(Post("/quorel401/mail.asp").status, 400);
+    StartService("allowed_addresses=boss@example.org\n");
+    const std::pair<std::string, int> cases[] = {
+        {"someone@gmail.com", 400},        // not an open relay
+        {"boss@example.org", 200},         // on the explicit list
+        {"Me.Too_1-2+x@163.COM", 200},     // domain in any case
+        {"a%2540evil.org@163.com", 400},   // "%" routing
+        {"evil.org!a@163.com", 400},       // "!" routing
+        {"a&b@163.com", 400},
+        {"no-at-sign", 400},
+        {"two@@163.com", 400},
+        {"bad%zz@163.com", 400},
+        {"", 400},
+    };
+    for (const auto& [address, status] : cases)
+        EXPECT_EQ(Mail(address).status, status) << address;
     EXPECT_EQ(Post("/quorel401/other.asp").status, 404);
-    EXPECT_EQ(Post("/quorel401/vers.asp", std::string(10000, 'x')).status, 413) << "oversized";
-    EXPECT_EQ(Mail("limit@163.com").status, 200);
-    EXPECT_EQ(Mail("LIMIT@163.com").status, 200);
-    EXPECT_EQ(Mail("limit@163.com").status, 429) << "two an hour per address";
-    EXPECT_EQ(Mail("other@163.com").status, 200) << "others are not affected";
-    EXPECT_NE(Slurp(dir_ / "notifyd.log").find("refused"), std::string::npos) << "refusals are logged";
+}
 
-    // A client that sends half a request and waits is cut off.
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port_));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    const std::string partial = "POST /quorel401/vers.asp HTTP/1.1\r\nHost: x\r\n";
-    ::send(fd, partial.data(), partial.size(), 0);
-    const auto start = std::chrono::steady_clock::now();
-    char buffer[256];
-    while (::recv(fd, buffer, sizeof buffer, 0) > 0) {
+TEST_F(NotifydTest, RawRequestsAreBoundedWhateverTheirFraming)
+{
+    StartService();
+    const std::string head = "POST /quorel401/vers.asp HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
+    std::string chunks;
+    for (int i = 0; i < 16; ++i)
+        chunks += "1000\r\n" + std::string(4096, 'x') + "\r\n";
+    std::string gzip(4096, '\0'); // 3 KiB that would inflate to 3 MiB
+    FILE* python = ::popen("python3 -c 'import gzip,sys; sys.stdout.buffer.write(gzip.compress(bytes(3<<20)))'", "r");
+    gzip.resize(std::fread(gzip.data(), 1, gzip.size(), python));
+    ::pclose(python);
+    ASSERT_GT(gzip.size(), 1000u);
+    std::string headers;
+    for (int i = 0; i < 100000; ++i)
+        headers += "X-" + std::to_string(i) + ": y\r\n";
+    const struct {
+        const char* what;
+        std::string request;
+        int status; // 0: closed without an answer
+    } cases[] = {
+        {"no length: empty body", head + "\r\n", 200},
+        {"chunked over 4 KiB", head + "Transfer-Encoding: chunked\r\n\r\n" + chunks, 0},
+        {"gzip is not inflated", head + "Content-Encoding: gzip\r\nContent-Length: " + std::to_string(gzip.size()) + "\r\n\r\n" + gzip, 200},
+        {"length over 4 KiB", head + "Content-Length: 5000\r\n\r\n" + std::string(5000, 'x'), 413},
+        {"two lengths", head + "Content-Length: 0\r\nContent-Length: 5\r\n\r\nhello", 400},
+        {"length and chunked", head + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400},
+        {"100 000 headers", head + headers + "\r\n", 431},
+        {"control characters", MailRequest("\x1b[2J\x07@163.com"), 400},
+    };
+    for (const auto& c : cases) {
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(RawStatus(port_, c.request), c.status) << c.what;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 3s) << c.what << ": answered at once";
     }
-    EXPECT_LT(std::chrono::steady_clock::now() - start, 6s);
-    ::close(fd);
-    EXPECT_EQ(Post("/quorel401/vers.asp").status, 200) << "and the service goes on";
+    const std::string status = Slurp("/proc/" + std::to_string(service_.Pid()) + "/status");
+    const size_t hwm = status.find("VmHWM:");
+    ASSERT_NE(hwm, std::string::npos);
+    EXPECT_LT(std::atol(status.c_str() + hwm + 6), 64 * 1024) << "kB at the peak";
+    const std::string log = Slurp(dir_ / "notifyd.log");
+    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](unsigned char c) { return c < 0x20 && c != '\n'; }), 0)
+        << "no control characters reach the log";
+    EXPECT_NE(log.find(" 127.0.0.1 /quorel401/vers.asp 413 "), std::string::npos) << "a line per request:\n" << log;
+}
+
+TEST_F(NotifydTest, SlowAndIdleClientsCannotHoldTheService)
+{
+    StartService("request_seconds=2\nmax_connections_per_client=8\n");
+    // Up to the cap from each of two addresses: slow ones that send a byte
+    // now and then, which no per-read time-out ever ends, and idle ones.
+    std::vector<int> held;
+    for (const char* from : {"127.0.0.1", "127.0.0.3"})
+        for (int i = 0; i < 8; ++i)
+            held.push_back(Connect(port_, from));
+    std::atomic<bool> dribbling = true;
+    std::thread slow([&] {
+        const std::string header = "X: y\r\n";
+        for (size_t t = 0; t < 8 && dribbling; ++t, std::this_thread::sleep_for(1s))
+            for (size_t i = 0; i < 8; ++i)
+                ::send(held[i], t ? &header[t % header.size()] : "POST / HTTP/1.1\r\n", t ? 1 : 17, MSG_NOSIGNAL);
+    });
+    for (const char* from : {"127.0.0.1", "127.0.0.3"}) {
+        const int over = Connect(port_, from);
+        EXPECT_TRUE(ClosedByPeer(over)) << "one more from " << from << " is turned away";
+        ::close(over);
+    }
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(RawStatus(port_, MailRequest("me@163.com"), "127.0.0.2"), 200) << "another client is served";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 3s);
+    // All of them are cut when the time for a whole request is over.
+    for (const int fd : held) {
+        EXPECT_TRUE(ClosedByPeer(fd));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 4s);
+        ::close(fd);
+    }
+    dribbling = false;
+    slow.join();
+}
+
+TEST_F(NotifydTest, HourlyLimitsCountMailboxesClientsAndTheService)
+{
+    StartService("rate_per_hour=2\nrate_per_client_per_hour=4\nrate_overall_per_hour=6\nallowed_domains=163.com,foo.org\n");
+    const struct {
+        const char* address;
+        const char* from;
+        int status;
+    } cases[] = {
+        {"box+a@163.com", "127.0.0.1", 200},
+        {"BOX+b@163.com", "127.0.0.1", 200},
+        {"Box+c@163.com", "127.0.0.1", 429}, // one mailbox, whatever its tag and case
+        {"box@163.com", "127.0.0.2", 429},
+        {"box@foo.org", "127.0.0.1", 200},   // another mailbox
+        {"x@163.com", "127.0.0.1", 200},
+        {"y@163.com", "127.0.0.1", 429},     // four from this client
+        {"y@163.com", "127.0.0.2", 200},     // the refusals above used no slot
+        {"z@163.com", "127.0.0.3", 200},
+        {"w@163.com", "127.0.0.3", 429},     // six in all
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(RawStatus(port_, MailRequest(c.address), c.from), c.status) << c.address << " from " << c.from;
+}
+
+TEST_F(NotifydTest, ABadSpoolEntryIsSetAsideAndAnUnusableSpoolStopsStartUp)
+{
+    std::ofstream(dir_ / "notifyd.ini") << "[notifyd]\nspool=taken\n";
+    std::ofstream(dir_ / "taken") << "a file, not a folder";
+    const std::string command = std::string(ZARVEX_NOTIFYD) + " --config " + (dir_ / "notifyd.ini").string() + " 2>"
+                                + (dir_ / "start.log").string();
+    const int status = std::system(command.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+    EXPECT_NE(Slurp(dir_ / "start.log").find("spool folder"), std::string::npos) << Slurp(dir_ / "start.log");
+
+    const fs::path spool = dir_ / "notifyd-spool";
+    fs::create_directories(spool);
+    std::ofstream(spool / "1-bad.mail") << "me@163.com\nnot a time\n";
+    std::ofstream(spool / "2-good.mail") << "me@163.com\n1700000000\n";
+    std::ofstream(spool / "old.mail.part") << "me@163.com\n";
+    std::ofstream(spool / "new.mail.part") << "me@163.com\n";
+    fs::last_write_time(spool / "old.mail.part", fs::file_time_type::clock::now() - 2min);
+    StartService();
+    ASSERT_TRUE(WaitFor([&] { return Files(dir_ / "notifyd-outbox") == 1; }, 5s)) << Slurp(dir_ / "notifyd.log");
+    EXPECT_TRUE(fs::exists(spool / "bad" / "1-bad.mail"));
+    EXPECT_FALSE(fs::exists(spool / "old.mail.part")) << "left by a crash";
+    EXPECT_TRUE(fs::exists(spool / "new.mail.part")) << "may be another instance's";
+    EXPECT_EQ(Mail("me@163.com").status, 200) << "still serving";
+    EXPECT_TRUE(WaitFor([&] { return Files(dir_ / "notifyd-outbox") == 2; }, 5s));
 }

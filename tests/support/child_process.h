@@ -50,6 +50,7 @@ public:
         pid_ = -1;
         return true;
     }
+    pid_t Pid() const { return pid_; }
     bool Running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
 
 private:

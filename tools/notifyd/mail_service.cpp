@@ -170,6 +170,11 @@ ServiceConfig LoadConfig(const fs::path& file)
     for (const auto& a : SplitList(config::ReadIniValue(file, kSection, "allowed_addresses")))
         c.allowedAddresses.insert(a);
     c.ratePerHour = Number(file, "rate_per_hour", c.ratePerHour, 0, 1000000);
+    c.ratePerClientPerHour = Number(file, "rate_per_client_per_hour", c.ratePerClientPerHour, 0, 1000000);
+    c.rateOverallPerHour = Number(file, "rate_overall_per_hour", c.rateOverallPerHour, 0, 1000000);
+    c.requestSeconds = Number(file, "request_seconds", c.requestSeconds, 1, 3600);
+    c.maxConnections = Number(file, "max_connections", c.maxConnections, 1, 100000);
+    c.maxConnectionsPerClient = Number(file, "max_connections_per_client", c.maxConnectionsPerClient, 1, 100000);
     c.retryInitialSeconds = Number(file, "retry_initial_seconds", c.retryInitialSeconds, 1, 86400);
     c.retryMaxSeconds = Number(file, "retry_max_seconds", c.retryMaxSeconds, 1, 86400);
     return c;
@@ -196,11 +201,42 @@ std::optional<std::string> AddressFromTarget(const std::string& target)
     return out;
 }
 
+int RetryDelay(int tries, int initialSeconds, int maxSeconds)
+{
+    int64_t delay = initialSeconds;
+    for (int i = 1; i < tries && delay < maxSeconds; ++i)
+        delay *= 2;
+    return static_cast<int>(std::min<int64_t>(delay, maxSeconds));
+}
+
 MailService::MailService(ServiceConfig config) : config_(std::move(config))
 {
-    fs::create_directories(config_.spool);
+    // A folder that cannot be made or written would lose every mail later;
+    // better to refuse to start with a message that names it.
+    auto usable = [](const fs::path& dir, const char* key) {
+        std::error_code ec;
+        fs::create_directories(dir, ec);
+        if (ec || !fs::is_directory(dir) || ::access(dir.c_str(), W_OK | X_OK) != 0)
+            throw std::runtime_error(std::string("zarvex-notifyd: the ") + key + " folder " + dir.string()
+                                     + " cannot be used (" + (ec ? ec.message() : "not a writable folder")
+                                     + "); see \"" + key + "\" in the settings");
+    };
+    usable(config_.spool, "spool");
+    usable(config_.spool / "bad", "spool");
     if (config_.relay.empty())
-        fs::create_directories(config_.outbox);
+        usable(config_.outbox, "outbox");
+    // A ".part" file is a write cut short by a crash: its mail was never
+    // answered 200, so nobody waits for it. Fresh ones may belong to a second
+    // instance still writing.
+    const auto old = fs::file_time_type::clock::now() - std::chrono::minutes(1);
+    for (const fs::path& dir : {config_.spool, config_.outbox}) {
+        std::error_code ec;
+        for (const auto& e : fs::directory_iterator(dir, ec)) {
+            std::error_code ignored;
+            if (e.path().extension() == ".part" && e.last_write_time(ignored) < old && !ignored)
+                fs::remove(e.path(), ignored);
+        }
+    }
     curl_global_init(CURL_GLOBAL_DEFAULT);
 }
 
@@ -211,58 +247,125 @@ MailService::~MailService()
 
 bool MailService::Allowed(const std::string& address) const
 {
-    // One "@", a non-empty local part, printable ASCII without blanks, and a
-    // permitted domain (or an address on the explicit list).
-    if (address.size() > 254 || address.empty())
-        return false;
-    for (const unsigned char c : address) {
-        if (c <= 0x20 || c >= 0x7F || c == '<' || c == '>' || c == '"' || c == '\\' || c == '(' || c == ')'
-            || c == ',' || c == ';' || c == ':' || c == '[' || c == ']')
-            return false;
-    }
+    // Only what no relay can read as a route or a second address: a local
+    // part of letters, digits and ". _ - +" ("%" and "!" are relay syntax),
+    // one "@", and a permitted domain or an address on the explicit list.
     const size_t at = address.find('@');
-    if (at == 0 || at == std::string::npos || address.find('@', at + 1) != std::string::npos || at + 1 >= address.size())
+    if (address.size() > 254 || at == 0 || at == std::string::npos || address.find('@', at + 1) != std::string::npos)
         return false;
-    return true;
+    for (size_t i = 0; i < at; ++i) {
+        const unsigned char c = static_cast<unsigned char>(address[i]);
+        if (!std::isalnum(c) || c >= 0x80) {
+            if (c != '.' && c != '_' && c != '-' && c != '+')
+                return false;
+        }
+    }
+    const std::string lower = Lower(address);
+    const std::string domain = lower.substr(at + 1);
+    return config_.allowedAddresses.count(lower) != 0
+           || std::find(config_.allowedDomains.begin(), config_.allowedDomains.end(), domain)
+                  != config_.allowedDomains.end();
 }
 
-bool MailService::TakeRateSlot(const std::string& address)
+namespace {
+
+// The mailbox an address reaches: without "+tag" and case, so variants of
+// one mailbox share its limit.
+std::string Mailbox(const std::string& address)
 {
-    const auto now = std::chrono::steady_clock::now();
-    auto& times = recent_[Lower(address)];
+    const size_t at = address.find('@');
+    return Lower(address.substr(0, std::min(at, address.find('+')))) + Lower(address.substr(at));
+}
+
+size_t Recent(MailService::Times& times, std::chrono::steady_clock::time_point now)
+{
     while (!times.empty() && now - times.front() >= std::chrono::hours(1))
         times.pop_front();
-    if (static_cast<int>(times.size()) >= config_.ratePerHour)
+    return times.size();
+}
+
+} // namespace
+
+void MailService::TrimRateTables(std::chrono::steady_clock::time_point now)
+{
+    // Keys whose mails all lie an hour back are dropped; done at most once a
+    // minute, so a flood of new keys costs no more than the limits allow.
+    if (now - lastTrim_ < std::chrono::minutes(1))
+        return;
+    lastTrim_ = now;
+    for (auto* table : {&perMailbox_, &perClient_}) {
+        for (auto it = table->begin(); it != table->end();)
+            it = Recent(it->second, now) == 0 ? table->erase(it) : std::next(it);
+    }
+}
+
+bool MailService::TakeRateSlots(const std::string& mailbox, const std::string& client,
+                                std::chrono::steady_clock::time_point now)
+{
+    TrimRateTables(now);
+    Times& box = perMailbox_[mailbox];
+    Times& from = perClient_[client];
+    const bool free = Recent(overall_, now) < static_cast<size_t>(config_.rateOverallPerHour)
+                      && Recent(box, now) < static_cast<size_t>(config_.ratePerHour)
+                      && Recent(from, now) < static_cast<size_t>(config_.ratePerClientPerHour);
+    if (!free) {
+        if (box.empty())
+            perMailbox_.erase(mailbox);
+        if (from.empty())
+            perClient_.erase(client);
         return false;
-    times.push_back(now);
+    }
+    overall_.push_back(now);
+    box.push_back(now);
+    from.push_back(now);
     return true;
 }
 
-Verdict MailService::Accept(const std::string& address)
+void MailService::GiveBackRateSlots(const std::string& mailbox, const std::string& client,
+                                    std::chrono::steady_clock::time_point taken)
+{
+    auto giveBack = [&](Times& times) {
+        const auto it = std::find(times.rbegin(), times.rend(), taken);
+        if (it != times.rend())
+            times.erase(std::next(it).base());
+    };
+    giveBack(overall_);
+    for (auto [table, key] : {std::pair{&perMailbox_, &mailbox}, std::pair{&perClient_, &client}}) {
+        const auto found = table->find(*key);
+        if (found == table->end())
+            continue;
+        giveBack(found->second);
+        if (found->second.empty())
+            table->erase(found);
+    }
+}
+
+Verdict MailService::Accept(const std::string& address, const std::string& client)
 {
     if (!Allowed(address))
         return Verdict::BadAddress;
-    const std::string lower = Lower(address);
-    const std::string domain = lower.substr(lower.find('@') + 1);
-    const bool listed = config_.allowedAddresses.count(lower) != 0;
-    if (!listed && std::find(config_.allowedDomains.begin(), config_.allowedDomains.end(), domain) == config_.allowedDomains.end())
-        return Verdict::DomainRefused;
+    const std::string mailbox = Mailbox(address);
 
     std::string name;
     const auto received = std::chrono::system_clock::now();
+    const auto now = std::chrono::steady_clock::now();
     {
         std::lock_guard lock(mutex_);
-        if (!TakeRateSlot(address))
+        if (!TakeRateSlots(mailbox, client, now))
             return Verdict::RateLimited;
         const auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(received.time_since_epoch()).count();
         name = std::to_string(nanos) + "-" + std::to_string(::getpid()) + "-" + std::to_string(++sequence_) + ".mail";
     }
     // On disk before the answer, without holding up other requests meanwhile.
     const std::string record = address + "\n" + std::to_string(std::chrono::system_clock::to_time_t(received)) + "\n";
-    if (!WriteDurably(config_.spool / name, record))
-        return Verdict::QueueFailed;
+    const bool written = WriteDurably(config_.spool / name, record);
     {
         std::lock_guard lock(mutex_);
+        if (!written) {
+            // A mail that was not taken must not use up the hour.
+            GiveBackRateSlots(mailbox, client, now);
+            return Verdict::QueueFailed;
+        }
         pending_ = true;
     }
     wake_.notify_all();
@@ -294,11 +397,14 @@ bool MailService::Deliver(const fs::path& spoolFile, std::string& error)
 {
     std::ifstream in(spoolFile);
     std::string address, seconds;
-    if (!std::getline(in, address) || !std::getline(in, seconds)) {
-        error = "unreadable spool entry";
+    std::getline(in, address);
+    std::getline(in, seconds);
+    const auto when = config::ParseWholeNumber(seconds, 0, int64_t(1) << 40);
+    if (!when || seconds.find('.') != std::string::npos || !Allowed(address)) {
+        SetAside(spoolFile, "cannot be read as a spool entry");
         return false;
     }
-    const auto received = std::chrono::system_clock::from_time_t(static_cast<std::time_t>(std::stoll(seconds)));
+    const auto received = std::chrono::system_clock::from_time_t(static_cast<std::time_t>(*when));
     const std::string id = spoolFile.stem().string();
     const std::string message = Compose(address, received, id);
 
@@ -341,6 +447,15 @@ bool MailService::Deliver(const fs::path& spoolFile, std::string& error)
         return false;
     }
     return true;
+}
+
+void MailService::SetAside(const fs::path& spoolFile, const std::string& why)
+{
+    // Out of the queue, kept for a person to look at.
+    std::error_code ec;
+    fs::rename(spoolFile, config_.spool / "bad" / spoolFile.filename(), ec);
+    std::fprintf(stderr, "zarvex-notifyd: %s %s; moved to %s\n", spoolFile.filename().c_str(), why.c_str(),
+                 ec ? ("nowhere: " + ec.message()).c_str() : (config_.spool / "bad").c_str());
 }
 
 void MailService::Start()
@@ -391,6 +506,10 @@ void MailService::Run()
             std::string error;
             const bool delivered = Deliver(entry, error);
             lock.lock();
+            if (!delivered && error.empty()) { // set aside
+                retry_.erase(name);
+                continue;
+            }
             if (delivered) {
                 // Only now does the mail leave the spool.
                 fs::remove(entry, ec);
@@ -399,8 +518,7 @@ void MailService::Run()
                 continue;
             }
             ++tries;
-            const int delay = std::min(config_.retryMaxSeconds,
-                                       config_.retryInitialSeconds << std::min(tries - 1, 16));
+            const int delay = RetryDelay(tries, config_.retryInitialSeconds, config_.retryMaxSeconds);
             due = std::chrono::steady_clock::now() + std::chrono::seconds(delay);
             next = std::min(next, due);
             std::fprintf(stderr, "zarvex-notifyd: %s not delivered (%s); retry in %d s\n", name.c_str(), error.c_str(),

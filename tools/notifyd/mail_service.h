@@ -29,7 +29,14 @@ struct ServiceConfig {
     std::string from = "zarvex-notifyd@localhost";
     std::vector<std::string> allowedDomains = {"163.com"};
     std::set<std::string> allowedAddresses; // lower case
-    int ratePerHour = 30;
+    int ratePerHour = 30;          // per mailbox (without "+tag", any case)
+    int ratePerClientPerHour = 60; // per client IP address
+    int rateOverallPerHour = 300;  // the whole service
+    // HTTP limits: a request must arrive whole within requestSeconds; open
+    // connections overall and per client address are capped.
+    int requestSeconds = 5;
+    int maxConnections = 512;
+    int maxConnectionsPerClient = 32;
     int retryInitialSeconds = 5;
     int retryMaxSeconds = 300;
 };
@@ -44,17 +51,28 @@ ServiceConfig LoadConfig(const std::filesystem::path& file);
 // included), percent-escapes decoded, "+" kept. None when malformed.
 std::optional<std::string> AddressFromTarget(const std::string& target);
 
-enum class Verdict { Accepted, BadAddress, DomainRefused, RateLimited, QueueFailed };
+enum class Verdict { Accepted, BadAddress, RateLimited, QueueFailed };
+
+// Seconds to wait before try number tries + 1: initial doubled per failed
+// try, never more than max (and never overflowing on the way).
+int RetryDelay(int tries, int initialSeconds, int maxSeconds);
 
 class MailService {
 public:
+    using Times = std::deque<std::chrono::steady_clock::time_point>;
+
+    // Makes the spool (with spool/bad/) and outbox folders and removes
+    // leftovers of interrupted writes; throws std::runtime_error with a
+    // message for the operator when a folder cannot be used.
     explicit MailService(ServiceConfig config);
     ~MailService();
     MailService(const MailService&) = delete;
     MailService& operator=(const MailService&) = delete;
 
-    // Checks and queues one mail; Accepted means it is on disk in the spool.
-    Verdict Accept(const std::string& address);
+    // Checks and queues one mail for a request from client (its IP address);
+    // Accepted means it is on disk in the spool. Only accepted mails count
+    // against the hourly limits.
+    Verdict Accept(const std::string& address, const std::string& client);
 
     // Starts delivering in the background (mails already in the spool first).
     void Start();
@@ -68,8 +86,13 @@ public:
 
 private:
     bool Allowed(const std::string& address) const;
-    bool TakeRateSlot(const std::string& address);
+    bool TakeRateSlots(const std::string& mailbox, const std::string& client,
+                       std::chrono::steady_clock::time_point now);
+    void GiveBackRateSlots(const std::string& mailbox, const std::string& client,
+                           std::chrono::steady_clock::time_point taken);
+    void TrimRateTables(std::chrono::steady_clock::time_point now);
     bool Deliver(const std::filesystem::path& spoolFile, std::string& error);
+    void SetAside(const std::filesystem::path& spoolFile, const std::string& why);
     void Run();
 
     ServiceConfig config_;
@@ -78,7 +101,11 @@ private:
     bool stopping_ = false;
     bool pending_ = false; // something arrived since the worker last looked
     std::thread worker_;
-    std::map<std::string, std::deque<std::chrono::steady_clock::time_point>> recent_; // per address
+    // Times of the mails accepted within the last hour; keys with no such
+    // time are dropped, so the tables never hold more than the limits allow.
+    std::map<std::string, Times> perMailbox_, perClient_;
+    Times overall_;
+    std::chrono::steady_clock::time_point lastTrim_{};
     std::map<std::string, std::pair<int, std::chrono::steady_clock::time_point>> retry_; // spool name -> tries, next
     uint64_t sequence_ = 0;
 };
