@@ -39,9 +39,12 @@ constexpr int kMaxHeaders = 64;
 // Per-connection memory: the headers above, the answer and some slack. What
 // does not fit is refused by the library itself.
 constexpr size_t kConnectionMemory = 32 * 1024;
-// Each polling thread serves many connections; several of them keep the
-// flush of the spool (fsync) from holding up every other client.
-constexpr unsigned kThreads = 4;
+// Each polling thread serves many connections. An accepted mail is flushed
+// to disk (fsync) before its answer, which holds up that thread's other
+// clients for as long; eight of them keep that to an eighth of the clients
+// and let eight flushes share the disk's journal commits, as many as the
+// thread-per-request server before had.
+constexpr unsigned kThreads = 8;
 
 const char* const kHelp = R"(Usage: zarvex-notifyd [--config FILE]
 
