@@ -339,3 +339,10 @@ TEST_F(NotifydTest, ABadSpoolEntryIsSetAsideAndAnUnusableSpoolStopsStartUp)
     EXPECT_EQ(Mail("me@163.com").status, 200) << "still serving";
     EXPECT_TRUE(WaitFor([&] { return Files(dir_ / "notifyd-outbox") == 2; }, 5s));
 }
+
+TEST_F(NotifydTest, EndsOnSigtermEvenWithFewConnectionsAllowed)
+{
+    StartService("max_connections=2\n"); // fewer than the service has threads
+    ::kill(service_.Pid(), SIGTERM);
+    EXPECT_TRUE(WaitFor([&] { return !service_.Running(); }, 5s));
+}

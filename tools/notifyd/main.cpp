@@ -17,6 +17,7 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -345,13 +346,15 @@ int main(int argc, char** argv)
     mail->Start();
 
     Server server{&config, mail.get(), {}, {}};
+    // The library splits the connection cap among its threads; a thread
+    // left without a share would never wake up to stop.
     unsigned flags = MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_EPOLL;
     if (where->ai_family == AF_INET6)
         flags |= MHD_USE_IPv6;
     MHD_Daemon* daemon = MHD_start_daemon(
         flags, static_cast<uint16_t>(config.listenPort), nullptr, nullptr, &OnRequest, &server,
         MHD_OPTION_SOCK_ADDR, where->ai_addr,
-        MHD_OPTION_THREAD_POOL_SIZE, kThreads,
+        MHD_OPTION_THREAD_POOL_SIZE, std::min(kThreads, static_cast<unsigned>(config.maxConnections)),
         MHD_OPTION_CONNECTION_LIMIT, static_cast<unsigned>(config.maxConnections),
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, static_cast<unsigned>(config.maxConnectionsPerClient),
         MHD_OPTION_CONNECTION_TIMEOUT, static_cast<unsigned>(config.requestSeconds),
