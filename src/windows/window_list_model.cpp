@@ -46,9 +46,23 @@ QVariant WindowListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
-void WindowListModel::Reset()
+void WindowListModel::RowAboutToBeAppended(int row)
+{
+    beginInsertRows({}, row, row);
+}
+
+void WindowListModel::RowAppended()
+{
+    endInsertRows();
+}
+
+void WindowListModel::AboutToClear()
 {
     beginResetModel();
+}
+
+void WindowListModel::Cleared()
+{
     endResetModel();
 }
 

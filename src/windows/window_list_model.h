@@ -21,7 +21,10 @@ public:
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    void Reset() override;
+    void RowAboutToBeAppended(int row) override;
+    void RowAppended() override;
+    void AboutToClear() override;
+    void Cleared() override;
     void RowChanged(int row) override;
 
 private:

@@ -1,0 +1,73 @@
+// The two list models under Qt's own model checker: every row change is
+// announced before it is made, and a window search appends row by row.
+#include "monitor/point_table_model.h"
+#include "platform/fake/fake_platform.h"
+#include "windows/window_list_model.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace zarvex;
+
+namespace {
+
+std::vector<std::string> g_complaints;
+
+// The checker reports through Qt's warnings; they are collected here.
+class ModelCheck {
+public:
+    explicit ModelCheck(QAbstractItemModel* model)
+        : previous_(qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+              g_complaints.push_back(text.toStdString());
+          })),
+          tester_(model, QAbstractItemModelTester::FailureReportingMode::Warning)
+    {
+        g_complaints.clear();
+    }
+    ~ModelCheck() { qInstallMessageHandler(previous_); }
+
+private:
+    QtMessageHandler previous_;
+    QAbstractItemModelTester tester_;
+};
+
+} // namespace
+
+TEST(ViewModels, PointTableAnnouncesEveryAppendAndTheClearing)
+{
+    monitor::MonitorTable table;
+    monitor::PointTableModel model(table);
+    ModelCheck check(&model);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    monitor::MonitorState state;
+    for (int i = 0; i < 3; ++i)
+        monitor::AddMonitorPoint(table, state);
+    table.Update(1, [](monitor::MonitorPoint& p) { p.alerted = true; });
+    EXPECT_EQ(model.index(1, 6).data().toString().toStdString(), "已提醒");
+    table.Clear();
+    EXPECT_EQ(inserted.count(), 3);
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(g_complaints, std::vector<std::string>{});
+}
+
+TEST(ViewModels, WindowSearchAppendsRowByRow)
+{
+    windows::WindowList list;
+    windows::WindowListModel model(list);
+    ModelCheck check(&model);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    platform::FakeWindows desktop;
+    desktop.stack = {{11, "game1"}, {12, "other"}, {13, "game2"}};
+    desktop.foreground = 13;
+    windows::SearchState search;
+    windows::WindowSearch(list, search, desktop, "game");
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(inserted.count(), 3);
+    EXPECT_EQ(reset.count(), 1) << "only the clearing at the start";
+    windows::WindowSearch(list, search, desktop, "game1");
+    EXPECT_EQ(model.index(0, 2).data().toString().toStdString(), "game1");
+    EXPECT_EQ(g_complaints, std::vector<std::string>{});
+}
