@@ -315,7 +315,7 @@ void Form1::HeldWait(int milliseconds)
 
 std::string Form1::Now()
 {
-    return QDateTime::currentDateTime().toString(U("yyyy/M/d H:mm:ss")).toStdString();
+    return windows::GeneralDateTimeText(QDateTime::currentDateTime()).toStdString();
 }
 
 void Form1::OpenSettings()

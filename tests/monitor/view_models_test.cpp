@@ -1,5 +1,6 @@
-// The two list models under Qt's own model checker: every row change is
-// announced before it is made, and a window search appends row by row.
+// The two list models under Qt's own model checker (every row change is
+// announced before it is made, a window search appends row by row), and the
+// time stamp the window list shows.
 #include "monitor/point_table_model.h"
 #include "platform/fake/fake_platform.h"
 #include "windows/window_list_model.h"
@@ -70,4 +71,12 @@ TEST(ViewModels, WindowSearchAppendsRowByRow)
     windows::WindowSearch(list, search, desktop, "game1");
     EXPECT_EQ(model.index(0, 2).data().toString().toStdString(), "game1");
     EXPECT_EQ(g_complaints, std::vector<std::string>{});
+}
+
+TEST(ViewModels, SwitchTimeIsTheLocalesGeneralDate)
+{
+    const QDateTime when(QDate(2026, 12, 6), QTime(20, 5, 9));
+    EXPECT_EQ(windows::GeneralDateTimeText(when, QLocale("en_US")).toStdString(), "12/6/26 8:05:09 PM");
+    EXPECT_EQ(windows::GeneralDateTimeText(when, QLocale("zh_CN")).toStdString(), "2026/12/6 20:05:09");
+    EXPECT_EQ(windows::GeneralDateTimeText(when, QLocale("de_DE")).toStdString(), "06.12.26 20:05:09");
 }
