@@ -15,10 +15,13 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -122,14 +125,19 @@ std::optional<int> WholeNumber(const std::string& s, int lo, int hi)
     return n >= lo && n <= hi ? std::optional<int>(n) : std::nullopt;
 }
 
-// A CLI11 check that accepts a whole number in [lo, hi] and otherwise names the range.
-CLI::Validator Range(int lo, int hi, std::string what)
+// A CLI11 check: the values `ok` accepts, any other refused with a message naming `allowed`.
+CLI::Validator Allowed(std::function<bool(const std::string&)> ok, std::string allowed)
 {
     return CLI::Validator(
-        [lo, hi, what](std::string& s) -> std::string {
-            return WholeNumber(s, lo, hi) ? std::string() : "must be " + what + ", not \"" + s + "\"";
+        [ok = std::move(ok), allowed = std::move(allowed)](std::string& s) {
+            return ok(s) ? std::string() : "must be " + allowed + ", not \"" + s + "\"";
         },
         "");
+}
+
+CLI::Validator Range(int lo, int hi, std::string allowed)
+{
+    return Allowed([lo, hi](const std::string& s) { return WholeNumber(s, lo, hi).has_value(); }, std::move(allowed));
 }
 
 std::optional<qrtool::Rgba> ParseColour(const std::string& s)
@@ -177,41 +185,26 @@ Options Parse(int argc, char** argv)
     app.add_flag("-V,--version", version);
     app.add_option("text", text);
     auto* input = app.add_option("-i,--input", o.inputFile);
-    app.add_option("--encoding", encoding)->check(CLI::Validator(
-        [](std::string& s) -> std::string {
-            return ParseTextEncoding(s) ? std::string() : "must be utf-8, gbk or shift-jis, not \"" + s + "\"";
-        },
-        ""));
+    app.add_option("--encoding", encoding)
+        ->check(Allowed([](const std::string& e) { return ParseTextEncoding(e).has_value(); }, "utf-8, gbk or shift-jis"));
     app.add_option("-v,--symversion", o.version)->check(Range(0, 40, "0 (automatic) or 1-40"));
-    app.add_option("-l,--level", level)->check(CLI::Validator(
-        [](std::string& s) -> std::string {
-            return s.size() == 1 && std::string("LMQHlmqh").find(s[0]) != std::string::npos
-                ? std::string()
-                : "must be L, M, Q or H, not \"" + s + "\"";
-        },
-        ""));
-    app.add_option("-m,--mask", mask)->check(CLI::Validator(
-        [](std::string& s) -> std::string {
-            return s == "auto" || WholeNumber(s, 0, 7) ? std::string() : "must be auto or 0-7, not \"" + s + "\"";
-        },
-        ""));
+    app.add_option("-l,--level", level)->check(Allowed(
+        [](const std::string& l) { return l.size() == 1 && std::string("LMQHlmqh").find(l[0]) != std::string::npos; },
+        "L, M, Q or H"));
+    app.add_option("-m,--mask", mask)->check(Allowed(
+        [](const std::string& m) { return m == "auto" || WholeNumber(m, 0, 7); }, "auto or 0-7"));
     app.add_option("-o,--output", o.output);
-    app.add_option("-t,--type", type)->check(CLI::Validator(
-        [](std::string& s) -> std::string {
-            for (const char* t : {"png", "svg", "pbm", "utf8", "ascii", "txt"})
-                if (s == t)
-                    return {};
-            return "must be png, svg, pbm, utf8 (txt) or ascii, not \"" + s + "\"";
+    app.add_option("-t,--type", type)->check(Allowed(
+        [](const std::string& t) {
+            return t == "png" || t == "svg" || t == "pbm" || t == "utf8" || t == "ascii" || t == "txt";
         },
-        ""));
+        "png, svg, pbm, utf8 (txt) or ascii"));
     app.add_option("-s,--scale", o.layout.scale)->check(Range(1, 100, "1-100"));
     app.add_option("--margin", o.layout.margin)->check(Range(0, 100, "0-100"));
-    for (auto* colour : {app.add_option("--foreground", foreground), app.add_option("--background", background)})
-        colour->check(CLI::Validator(
-            [](std::string& s) -> std::string {
-                return ParseColour(s) ? std::string() : "must be RRGGBB or RRGGBBAA in hexadecimal, not \"" + s + "\"";
-            },
-            ""));
+    const auto colour = Allowed([](const std::string& c) { return ParseColour(c).has_value(); },
+                                "RRGGBB or RRGGBBAA in hexadecimal");
+    app.add_option("--foreground", foreground)->check(colour);
+    app.add_option("--background", background)->check(colour);
     app.add_flag("--invert", o.invert);
     app.add_flag("--verbose", o.verbose);
 
@@ -224,6 +217,14 @@ Options Parse(int argc, char** argv)
     } catch (const CLI::ParseError& e) {
         throw UsageError{e.what()};
     }
+    if (help) {
+        std::fputs(kHelp, stdout);
+        std::exit(kWritten);
+    }
+    if (version) {
+        std::printf("zarvex-qr %s\n", ZARVEX_VERSION);
+        std::exit(kWritten);
+    }
     bool afterDashes = false; // CLI11 hands "--" back among the extras, in order
     for (const std::string& extra : app.remaining()) {
         if (extra == "--" && !afterDashes) {
@@ -233,14 +234,6 @@ Options Parse(int argc, char** argv)
         if (!afterDashes && extra.size() > 1 && extra[0] == '-')
             throw UsageError{"unknown option " + extra + " (a TEXT that begins with - goes after --)"};
         throw UsageError{"more than one TEXT given; quote a text with spaces"};
-    }
-    if (help) {
-        std::fputs(kHelp, stdout);
-        std::exit(kWritten);
-    }
-    if (version) {
-        std::printf("zarvex-qr %s\n", ZARVEX_VERSION);
-        std::exit(kWritten);
     }
 
     if (app.count("text") > 0)
