@@ -44,8 +44,8 @@ constexpr size_t kMaxInput = 8192;
 const char* const kHelp = R"(Usage: zarvex-qr [OPTION]... [--] [TEXT]
 Encode TEXT (or the bytes of a file, or of standard input) as a QR Code symbol.
 
-With no TEXT and no -i, the message is read from standard input when it is not
-a terminal. The symbol carries the message's bytes as they are, with no
+With no TEXT and no -i, the message is the bytes of standard input when it is
+not a terminal. The symbol carries the message's bytes as they are, with no
 character-set designator. Messages over 8192 bytes are refused.
 
 Message:
