@@ -5,6 +5,7 @@
 #include "platform/platform.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <cstdio>
@@ -47,6 +48,9 @@ int main(int argc, char** argv)
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName("Zarvex");
+    // The menu entry's name: desktops match the window to its entry and icon by it.
+    QGuiApplication::setDesktopFileName("org.zarvex.Zarvex");
+    QApplication::setWindowIcon(QIcon::fromTheme("org.zarvex.Zarvex"));
 
     zarvex::monitor::InstallChineseTranslations();
 
