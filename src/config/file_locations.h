@@ -30,7 +30,7 @@ std::filesystem::path UserSettingsFolder();
 // otherwise it is userFolder/config.ini. "tx.wav" is the first that exists
 // of: beside the program, in userFolder, in the installed data folder; with
 // none, the one beside the program (the sound then falls back to a beep).
-// Looks at the disk but changes nothing.
+// Only looks: the probe of the program folder leaves nothing behind.
 FileLocations LocateFiles(const std::filesystem::path& programFolder, const std::filesystem::path& userFolder);
 
 // Makes the per-user settings file exist before first use: creates its folder
