@@ -49,6 +49,15 @@ for page in "$prefix"/share/man/man*/*.gz; do
   [[ -z $out ]] || { echo "FAIL: $page: $out"; exit 1; }
 done
 
+# The man pages describe every option the programs' --help names.
+for pair in zarvex-qr:man1/zarvex-qr.1.gz zarvex-notifyd:man8/zarvex-notifyd.8.gz; do
+  program=${pair%%:*}
+  page=$(zcat "$prefix/share/man/${pair#*:}" | sed 's/\\-/-/g')
+  for option in $("$prefix/bin/$program" --help | grep -oE -- '--[a-z][a-z-]*' | sort -u); do
+    grep -q -- "$option" <<<"$page" || { echo "FAIL: the man page of $program does not describe $option"; exit 1; }
+  done
+done
+
 # Two starts of the installed program with a program folder it cannot write
 # to: the first copies the shipped settings into the user's folder, and each
 # start counts the tips window down in that file (3 shipped, 2, then 1).
