@@ -33,8 +33,10 @@ bool Delivered(const HttpResponse& answer)
 std::string FailureLine(const HttpResponse& answer)
 {
     const std::string head = "提醒邮件未能发出：";
-    if (answer.completed)
-        return head + "服务拒绝了请求（" + std::to_string(answer.status) + "）";
+    if (answer.completed) {
+        const std::string status = "（" + std::to_string(answer.status) + "）";
+        return head + (answer.status >= 400 && answer.status <= 499 ? "服务拒绝了请求" : "服务出错") + status;
+    }
     if (answer.failure == HttpFailure::CouldNotConnect)
         return head + "连不上提醒服务";
     return head + "服务无响应";
