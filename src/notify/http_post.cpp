@@ -3,8 +3,8 @@
 #include <curl/curl.h>
 
 #include <memory>
-#include <string_view>
 #include <mutex>
+#include <string_view>
 
 namespace zarvex::notify {
 
