@@ -276,7 +276,8 @@ TEST_F(AlertTest, ASilentServiceNeverFreezesTheWindow)
     const auto tookToAnswer = Clock::now() - Clock::time_point(Clock::duration(clicked.load()));
     user.join();
     ASSERT_TRUE(answered);
-    EXPECT_LT(tookToAnswer, std::chrono::milliseconds(1500)) << "the click waits for no request";
+    // Far below the 15 s a request may take: the bound only tells a frozen window.
+    EXPECT_LT(tookToAnswer, std::chrono::seconds(3)) << "the click waits for no request";
     EXPECT_EQ(monitor::StatusText(w->Points().At(0)), "已提醒");
     EXPECT_TRUE(w->State().AlertRaised);
 
@@ -284,7 +285,7 @@ TEST_F(AlertTest, ASilentServiceNeverFreezesTheWindow)
     // their connections end afterwards.
     const auto closing = Clock::now();
     w.reset();
-    EXPECT_LT(Clock::now() - closing, std::chrono::seconds(1));
+    EXPECT_LT(Clock::now() - closing, std::chrono::seconds(2));
     blackHole.reset();
     Pump(500);
 }
