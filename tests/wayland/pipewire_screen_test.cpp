@@ -1,0 +1,110 @@
+// The PipeWire screen reader against real video nodes: a private PipeWire
+// daemon with two test sources standing for two monitors' screen-cast
+// streams. With no session manager running, the test links the streams
+// itself, as the desktop's session manager would.
+#include "platform/wayland/pipewire_screen.h"
+#include "support/child_process.h"
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <thread>
+
+namespace zarvex::platform::wayland {
+namespace {
+
+using test::ChildProcess;
+
+std::string Output(const std::string& command)
+{
+    std::string text;
+    if (FILE* out = ::popen(command.c_str(), "r")) {
+        char buffer[512];
+        while (std::fgets(buffer, sizeof buffer, out))
+            text += buffer;
+        ::pclose(out);
+    }
+    return text;
+}
+
+bool WaitFor(const std::function<bool()>& done, int ms = 10000)
+{
+    for (int waited = 0; waited < ms; waited += 50) {
+        if (done())
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return done();
+}
+
+// The id of the node called `name`, from pw-cli's listing.
+std::optional<uint32_t> NodeId(const std::string& name)
+{
+    const std::string listing = Output("pw-cli ls Node 2>/dev/null");
+    const size_t at = listing.find("node.name = \"" + name + "\"");
+    const size_t id = listing.rfind("\tid ", at);
+    if (at == std::string::npos || id == std::string::npos)
+        return std::nullopt;
+    return static_cast<uint32_t>(std::stoul(listing.substr(id + 4)));
+}
+
+std::vector<std::string> Source(const std::string& name, const std::string& pattern)
+{
+    return {"gst-launch-1.0", "-q", "videotestsrc", "pattern=" + pattern, "foreground-color=0xff336699", "!",
+            "video/x-raw,format=BGRx,width=320,height=200,framerate=10/1", "!", "pipewiresink", "mode=provide",
+            "stream-properties=p,node.name=" + name};
+}
+
+// Stream a (solid #336699) shows the logical rectangle 0,0 1280x800 and
+// stream b (the seven colour bars) 1280,0 640x400, each in 320x200 pixels: a
+// point read without the stream's rectangle lands on the wrong bar.
+TEST(PipeWireScreen, ReadsEveryStreamThroughItsLogicalRectangle)
+{
+    for (const char* tool : {"pipewire", "pw-cli", "pw-link", "gst-launch-1.0"}) {
+        if (std::system(("command -v " + std::string(tool) + " >/dev/null").c_str()) != 0) {
+            std::printf("SKIPPED: %s is not installed (scripts/setup installs it)\n", tool);
+            GTEST_SKIP();
+        }
+    }
+    const test::TempFolder runtime("pipewire");
+    std::filesystem::permissions(runtime.Path(), std::filesystem::perms::owner_all);
+    ::setenv("XDG_RUNTIME_DIR", runtime.Path().c_str(), 1);
+    ::setenv("PIPEWIRE_RUNTIME_DIR", runtime.Path().c_str(), 1);
+    ::unsetenv("PIPEWIRE_REMOTE");
+    ChildProcess daemon({"pipewire"}, runtime / "pipewire.log");
+    ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(runtime / "pipewire-0"); })) << "pipewire did not start";
+    ChildProcess a(Source("zarvex-test-a", "solid-color"), runtime / "a.log");
+    ChildProcess b(Source("zarvex-test-b", "smpte"), runtime / "b.log");
+    std::optional<uint32_t> idA, idB;
+    ASSERT_TRUE(WaitFor([&] { return (idA = NodeId("zarvex-test-a")) && (idB = NodeId("zarvex-test-b")); }));
+
+    PipeWireScreen screen({{*idA, 0, 0, 1280, 800}, {*idB, 1280, 0, 640, 400}});
+    ASSERT_TRUE(screen.Ready());
+    EXPECT_FALSE(screen.KnowsCursorPosition());
+    for (const auto& [source, id] : {std::pair{"zarvex-test-a", *idA}, std::pair{"zarvex-test-b", *idB}}) {
+        const std::string link = "pw-link " + std::string(source) + ":out_0 zarvex-screen-" + std::to_string(id)
+            + ":in_0 >/dev/null 2>&1";
+        ASSERT_TRUE(WaitFor([&] { return std::system(link.c_str()) == 0; })) << link;
+    }
+    ASSERT_TRUE(screen.WaitForFrames(10000));
+
+    const auto bar = [](int k) { return Point{1280 + (2 * k + 1) * 640 / 14, 50}; };
+    const std::vector<Point> points = {{100, 100}, {1279, 799}, bar(0), bar(1), bar(5), bar(6), {1280 + 639, 10},
+                                       {1280 + 640, 10}, {-1, 0}};
+    const std::vector<int32_t> expected = {PackColor(0x33, 0x66, 0x99), PackColor(0x33, 0x66, 0x99),
+                                           PackColor(0xff, 0xff, 0xff), PackColor(0xff, 0xff, 0x00),
+                                           PackColor(0xff, 0x00, 0x00), PackColor(0x00, 0x00, 0xff),
+                                           PackColor(0x00, 0x00, 0xff), kColorOutside, kColorOutside};
+    std::vector<int32_t> colors(points.size());
+    screen.PixelColors(points, colors);
+    EXPECT_EQ(colors, expected);
+    EXPECT_EQ(screen.PixelColor(bar(1)), expected[3]);
+}
+
+} // namespace
+} // namespace zarvex::platform::wayland
