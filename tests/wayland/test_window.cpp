@@ -1,7 +1,8 @@
 // A plain Wayland window for the tests: a top-level window with the given
-// title whose left half shows one colour and right half another, drawn at
-// whatever size the compositor gives it. Runs until killed.
-//   wayland_test_window TITLE RRGGBB [RRGGBB]
+// title, its quarters in the given colours (top left, top right, bottom
+// left, bottom right; the top ones repeat below when only two are given),
+// drawn at whatever size the compositor gives it. Runs until killed.
+//   wayland_test_window TITLE RRGGBB RRGGBB [RRGGBB RRGGBB]
 #include "xdg-shell-client-protocol.h"
 
 #include <wayland-client.h>
@@ -22,7 +23,7 @@ struct Window {
     wl_shm* shm = nullptr;
     xdg_wm_base* wmBase = nullptr;
     wl_surface* surface = nullptr;
-    uint32_t left = 0, right = 0; // XRGB
+    uint32_t colors[4] = {}; // XRGB: top left, top right, bottom left, bottom right
     int32_t width = 0, height = 0;
 };
 
@@ -38,7 +39,7 @@ void Draw(Window& w)
     auto* pixels = static_cast<uint32_t*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
     for (int32_t y = 0; y < height; ++y) {
         for (int32_t x = 0; x < width; ++x)
-            pixels[y * width + x] = x < width / 2 ? w.left : w.right;
+            pixels[y * width + x] = w.colors[(y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1)];
     }
     munmap(pixels, size);
     wl_shm_pool* pool = wl_shm_create_pool(w.shm, fd, static_cast<int32_t>(size));
@@ -91,13 +92,13 @@ const xdg_toplevel_listener kToplevel = {
 
 int main(int argc, char** argv)
 {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: %s TITLE RRGGBB [RRGGBB]\n", argv[0]);
+    if (argc != 4 && argc != 6) {
+        std::fprintf(stderr, "usage: %s TITLE RRGGBB RRGGBB [RRGGBB RRGGBB]\n", argv[0]);
         return 2;
     }
     Window w;
-    w.left = static_cast<uint32_t>(std::stoul(argv[2], nullptr, 16));
-    w.right = argc > 3 ? static_cast<uint32_t>(std::stoul(argv[3], nullptr, 16)) : w.left;
+    for (int i = 0; i < 4; ++i)
+        w.colors[i] = static_cast<uint32_t>(std::stoul(argv[2 + (argc == 6 ? i : i % 2)], nullptr, 16));
     wl_display* display = wl_display_connect(nullptr);
     if (!display) {
         std::fprintf(stderr, "no Wayland display\n");

@@ -106,11 +106,6 @@ protected:
         }
         return done();
     }
-
-    static std::vector<std::string> TestWindow(const std::string& title, const char* left, const char* right)
-    {
-        return {ZARVEX_TEST_WINDOW, title, left, right};
-    }
 };
 
 TEST_F(WaylandDesktop, ProbeFindsWhatSwayOffers)
@@ -123,32 +118,40 @@ TEST_F(WaylandDesktop, ProbeFindsWhatSwayOffers)
 }
 
 // The first output shows the background #336699; a window fills the second
-// (1280x800 pixels, 640x400 logical at x 1280) with two colours side by
-// side, so a point read without the output's scale lands in the wrong half.
+// (1280x800 pixels at scale 2, so 640x400 logical at x 1280, or 400x640 when
+// turned) with four coloured quarters: a point read without the output's
+// scale, rotation or mirroring lands in the wrong quarter.
 TEST_F(WaylandDesktop, ScreenReadsEveryOutputInLogicalCoordinates)
 {
     Sway("focus output HEADLESS-2");
-    ChildProcess window(TestWindow("zarvex-colours", "e01020", "10e060")); // opens where the focus is
+    ChildProcess window({ZARVEX_TEST_WINDOW, "zarvex-colours", "e01020", "10e060", "2040f0", "f0e010"}); // opens where the focus is
 
     WlrScreen screen;
     ASSERT_TRUE(screen.Ready());
     EXPECT_FALSE(screen.KnowsCursorPosition());
     const int32_t background = PackColor(0x33, 0x66, 0x99);
-    const int32_t left = PackColor(0xe0, 0x10, 0x20);
-    const int32_t right = PackColor(0x10, 0xe0, 0x60);
-    const std::vector<Point> points = {{100, 100}, {1279, 799},  {1280 + 160, 200}, {1280 + 480, 200},
-                                       {1280 + 639, 399}, {-1, 0}, {1280 + 640, 10},  {100, 800}};
-    const std::vector<int32_t> expected = {background, background, left, right, right, kColorOutside, kColorOutside,
-                                           kColorOutside};
-    std::vector<int32_t> colors(points.size());
-    ASSERT_TRUE(WaitFor([&] {
-        screen.PixelColors(points, colors);
-        return colors[2] == left;
-    })) << "the test window did not show: " << std::hex << colors[2];
-    EXPECT_EQ(colors, expected);
-    std::printf("one reading of both outputs: %.1f ms\n", screen.LastCaptureMs());
-    for (size_t i = 0; i < points.size(); ++i)
-        EXPECT_EQ(screen.PixelColor(points[i]), expected[i]) << i;
+    const int32_t topLeft = PackColor(0xe0, 0x10, 0x20), topRight = PackColor(0x10, 0xe0, 0x60);
+    const int32_t bottomLeft = PackColor(0x20, 0x40, 0xf0), bottomRight = PackColor(0xf0, 0xe0, 0x10);
+    for (const std::string transform : {"normal", "90", "180", "270", "flipped", "flipped-90", "flipped-180", "flipped-270"}) {
+        Sway("output HEADLESS-2 transform " + transform);
+        const bool turned = transform.ends_with("90") || transform.ends_with("270");
+        const int32_t w = turned ? 400 : 640, h = turned ? 640 : 400, x = 1280;
+        const std::vector<Point> points = {{100, 100}, {1279, 799}, {x + w / 4, h / 4}, {x + 3 * w / 4, h / 4},
+                                           {x + w / 4, 3 * h / 4}, {x + 3 * w / 4, 3 * h / 4}, {x + w - 1, h - 1},
+                                           {-1, 0}, {x + w, 10}, {100, 800}};
+        const std::vector<int32_t> expected = {background, background, topLeft, topRight, bottomLeft, bottomRight,
+                                               bottomRight, kColorOutside, kColorOutside, kColorOutside};
+        std::vector<int32_t> colors(points.size());
+        // The window is drawn anew at the output's new shape.
+        WaitFor([&] {
+            screen.PixelColors(points, colors);
+            return colors == expected;
+        });
+        EXPECT_EQ(colors, expected) << "transform " << transform;
+        for (size_t i = 0; i < points.size(); ++i)
+            EXPECT_EQ(screen.PixelColor(points[i]), expected[i]) << i << " transform " << transform;
+    }
+    Sway("output HEADLESS-2 transform normal");
 }
 
 TEST_F(WaylandDesktop, WindowsAreListedAndActivatedInTurn)
@@ -157,7 +160,7 @@ TEST_F(WaylandDesktop, WindowsAreListedAndActivatedInTurn)
     const std::vector<std::string> titles = {"zarvex-alpha", "zarvex-beta", "zarvex-gamma"};
     std::vector<std::unique_ptr<ChildProcess>> windows;
     for (const auto& title : titles)
-        windows.push_back(std::make_unique<ChildProcess>(TestWindow(title, "808080", "808080")));
+        windows.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{ZARVEX_TEST_WINDOW, title, "808080", "808080"}));
 
     WlrWindows list;
     ASSERT_TRUE(list.Ready());

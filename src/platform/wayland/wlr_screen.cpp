@@ -21,7 +21,7 @@ struct WlrScreen::Output {
     zxdg_output_v1* xdgOutput = nullptr;
 
     // From wl_output, used where the compositor has no xdg-output.
-    int32_t x = 0, y = 0, modeWidth = 0, modeHeight = 0, scale = 1;
+    int32_t x = 0, y = 0, modeWidth = 0, modeHeight = 0, scale = 1, transform = WL_OUTPUT_TRANSFORM_NORMAL;
     // The output's logical rectangle.
     int32_t logicalX = 0, logicalY = 0, logicalWidth = 0, logicalHeight = 0;
     bool haveLogical = false;
@@ -108,8 +108,25 @@ struct WlrScreen::Output {
     {
         if (!ready || !data)
             return kColorOutside;
-        const auto col = static_cast<uint32_t>(int64_t{p.x - logicalX} * width / logicalWidth);
-        auto row = static_cast<uint32_t>(int64_t{p.y - logicalY} * height / logicalHeight);
+        // The frame holds the output's pixels as they go to the monitor:
+        // for a rotated or mirrored monitor, the picture the user sees
+        // turned back by the output's transform. Positions along the
+        // logical axes first, in the frame pixels each axis spans.
+        const bool quarter = (transform & 1) != 0; // turned by 90 or 270 degrees
+        const uint32_t spanX = quarter ? height : width, spanY = quarter ? width : height;
+        const auto u = static_cast<uint32_t>(int64_t{p.x - logicalX} * spanX / logicalWidth);
+        const auto v = static_cast<uint32_t>(int64_t{p.y - logicalY} * spanY / logicalHeight);
+        uint32_t col = u, row = v;
+        switch (transform) {
+        case WL_OUTPUT_TRANSFORM_90: col = v; row = height - 1 - u; break;
+        case WL_OUTPUT_TRANSFORM_180: col = width - 1 - u; row = height - 1 - v; break;
+        case WL_OUTPUT_TRANSFORM_270: col = width - 1 - v; row = u; break;
+        case WL_OUTPUT_TRANSFORM_FLIPPED: col = width - 1 - u; break;
+        case WL_OUTPUT_TRANSFORM_FLIPPED_90: col = v; row = u; break;
+        case WL_OUTPUT_TRANSFORM_FLIPPED_180: row = height - 1 - v; break;
+        case WL_OUTPUT_TRANSFORM_FLIPPED_270: col = width - 1 - v; row = height - 1 - u; break;
+        default: break;
+        }
         if (yInvert)
             row = height - 1 - row;
         uint32_t pixel = 0;
@@ -127,8 +144,9 @@ struct WlrScreen::Output {
             return; // xdg-output says it directly
         logicalX = x;
         logicalY = y;
-        logicalWidth = modeWidth / std::max(scale, 1);
-        logicalHeight = modeHeight / std::max(scale, 1);
+        const bool quarter = (transform & 1) != 0;
+        logicalWidth = (quarter ? modeHeight : modeWidth) / std::max(scale, 1);
+        logicalHeight = (quarter ? modeWidth : modeHeight) / std::max(scale, 1);
         haveLogical = modeWidth > 0;
     }
 };
@@ -143,10 +161,11 @@ bool SupportedFormat(uint32_t format)
 
 const wl_output_listener kOutputListener = {
     .geometry = [](void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char*, const char*,
-                   int32_t) {
+                   int32_t transform) {
         auto* o = static_cast<WlrScreen::Output*>(data);
         o->x = x;
         o->y = y;
+        o->transform = transform;
     },
     .mode = [](void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
         auto* o = static_cast<WlrScreen::Output*>(data);

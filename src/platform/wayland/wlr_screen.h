@@ -2,8 +2,8 @@
 // screen copy protocol. Positions are the compositor's logical coordinates,
 // the space in which it places its outputs side by side; each output's frame
 // holds its pixels at the output's scale, so a point is mapped into the frame
-// of the output it lies on. One reading captures each output it needs once.
-// Rotated outputs are not mapped: the frame is read as if upright.
+// of the output it lies on, turned by the output's rotation or mirroring.
+// One reading captures each output it needs once.
 //
 // No Wayland protocol tells a program where the pointer is, so this screen
 // does not know the cursor position.
