@@ -5,6 +5,7 @@
 #include "platform/wayland/pipewire_screen.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
+#include "test_nodes.h"
 
 #include <gtest/gtest.h>
 
@@ -19,18 +20,7 @@ namespace zarvex::platform::wayland {
 namespace {
 
 using test::ChildProcess;
-
-std::string Output(const std::string& command)
-{
-    std::string text;
-    if (FILE* out = ::popen(command.c_str(), "r")) {
-        char buffer[512];
-        while (std::fgets(buffer, sizeof buffer, out))
-            text += buffer;
-        ::pclose(out);
-    }
-    return text;
-}
+using test::NodeId;
 
 bool WaitFor(const std::function<bool()>& done, int ms = 10000)
 {
@@ -40,24 +30,6 @@ bool WaitFor(const std::function<bool()>& done, int ms = 10000)
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return done();
-}
-
-// The id of the node called `name`, from pw-cli's listing.
-std::optional<uint32_t> NodeId(const std::string& name)
-{
-    const std::string listing = Output("pw-cli ls Node 2>/dev/null");
-    const size_t at = listing.find("node.name = \"" + name + "\"");
-    const size_t id = listing.rfind("\tid ", at);
-    if (at == std::string::npos || id == std::string::npos)
-        return std::nullopt;
-    return static_cast<uint32_t>(std::stoul(listing.substr(id + 4)));
-}
-
-std::vector<std::string> Source(const std::string& name, const std::string& pattern)
-{
-    return {"gst-launch-1.0", "-q", "videotestsrc", "pattern=" + pattern, "foreground-color=0xff336699", "!",
-            "video/x-raw,format=BGRx,width=320,height=200,framerate=10/1", "!", "pipewiresink", "mode=provide",
-            "stream-properties=p,node.name=" + name};
 }
 
 // Stream a (solid #336699) shows the logical rectangle 0,0 1280x800 and
@@ -78,8 +50,8 @@ TEST(PipeWireScreen, ReadsEveryStreamThroughItsLogicalRectangle)
     ::unsetenv("PIPEWIRE_REMOTE");
     ChildProcess daemon({"pipewire"}, runtime / "pipewire.log");
     ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(runtime / "pipewire-0"); })) << "pipewire did not start";
-    ChildProcess a(Source("zarvex-test-a", "solid-color"), runtime / "a.log");
-    ChildProcess b(Source("zarvex-test-b", "smpte"), runtime / "b.log");
+    ChildProcess a(test::TestSource("zarvex-test-a", "solid-color"), runtime / "a.log");
+    ChildProcess b(test::TestSource("zarvex-test-b", "smpte"), runtime / "b.log");
     std::optional<uint32_t> idA, idB;
     ASSERT_TRUE(WaitFor([&] { return (idA = NodeId("zarvex-test-a")) && (idB = NodeId("zarvex-test-b")); }));
 

@@ -73,6 +73,14 @@ namespace {
 
 // The object path the portal gives a request made with `token`, known before
 // the call so that its Response cannot be missed.
+// Request and session tokens unique in the process: two objects asking at
+// once must not name the same request or session.
+QString NextToken()
+{
+    static int count = 0;
+    return QStringLiteral("zarvex%1").arg(++count);
+}
+
 QString RequestPath(const QString& token)
 {
     QString sender = QDBusConnection::sessionBus().baseService().mid(1);
@@ -134,7 +142,7 @@ QString PortalHotKeys::ShortcutId(int32_t id) const
 bool PortalHotKeys::Request(const QString& method, QList<QVariant> args, uint& response, QVariantMap& results)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString token = QStringLiteral("zarvex%1").arg(++tokens_);
+    const QString token = NextToken();
     QVariantMap options = args.takeLast().toMap();
     options.insert(QStringLiteral("handle_token"), token);
     args.append(options);
@@ -174,7 +182,7 @@ bool PortalHotKeys::Bind()
     uint response = 2;
     QVariantMap results;
     QVariantMap options;
-    options.insert(QStringLiteral("session_handle_token"), QStringLiteral("zarvex%1").arg(++tokens_));
+    options.insert(QStringLiteral("session_handle_token"), NextToken());
     if (!Request(QStringLiteral("CreateSession"), {options}, response, results) || response != 0)
         return false;
     session_ = results.value(QStringLiteral("session_handle")).toString();
@@ -195,7 +203,7 @@ bool PortalHotKeys::Bind()
     }
     // The desktop may ask the user first: the answer is awaited in the event loop.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString token = QStringLiteral("zarvex%1").arg(++tokens_);
+    const QString token = NextToken();
     bindRequest_ = RequestPath(token);
     bus.connect(kPortal, bindRequest_, kRequest, QStringLiteral("Response"), this, SLOT(OnBindResponse(uint, QVariantMap)));
     QVariantMap bindOptions;

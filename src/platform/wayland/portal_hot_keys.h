@@ -73,7 +73,6 @@ private:
     bool refusalTold_ = false;
     QString session_;
     QString bindRequest_;
-    int tokens_ = 0;
 };
 
 } // namespace zarvex::platform::wayland
