@@ -76,6 +76,11 @@ TEST(PipeWireScreen, ReadsEveryStreamThroughItsLogicalRectangle)
     screen.PixelColors(points, colors);
     EXPECT_EQ(colors, expected);
     EXPECT_EQ(screen.PixelColor(bar(1)), expected[3]);
+
+    // A stream whose source is gone reads as unknown, not as its last frame.
+    b.Kill(SIGTERM);
+    EXPECT_TRUE(WaitFor([&] { return screen.PixelColor(bar(1)) == kColorOutside; }));
+    EXPECT_EQ(screen.PixelColor({100, 100}), expected[0]);
 }
 
 } // namespace

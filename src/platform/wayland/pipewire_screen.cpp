@@ -21,7 +21,6 @@ namespace zarvex::platform::wayland {
 namespace {
 
 struct Stream {
-    PipeWireScreen::Impl* owner = nullptr;
     CastStream place;
     pw_stream* stream = nullptr;
     spa_hook listener{};
@@ -93,9 +92,21 @@ void OnProcess(void* data)
     pw_stream_queue_buffer(s->stream, newest);
 }
 
+// A stream that stops (its monitor unplugged, the cast ended or paused)
+// keeps no frame: its pixels read as unknown instead of as they last were.
+void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char*)
+{
+    auto* s = static_cast<Stream*>(data);
+    if (state != PW_STREAM_STATE_STREAMING) {
+        s->pixels.clear();
+        s->width = s->height = 0;
+    }
+}
+
 const pw_stream_events kStreamEvents = [] {
     pw_stream_events e{};
     e.version = PW_VERSION_STREAM_EVENTS;
+    e.state_changed = OnStateChanged;
     e.param_changed = OnParamChanged;
     e.process = OnProcess;
     return e;
@@ -134,7 +145,6 @@ PipeWireScreen::PipeWireScreen(std::vector<CastStream> streams, int remoteFd) : 
         if (!impl_->core)
             break;
         auto s = std::make_unique<Stream>();
-        s->owner = impl_.get();
         s->place = place;
         // Named after the node it reads, so that each stream can be told apart.
         const std::string name = "zarvex-screen-" + std::to_string(place.nodeId);
