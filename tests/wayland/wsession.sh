@@ -4,7 +4,9 @@
 # session, as an unprivileged user (sway refuses to run as root). What the
 # tests need is written to STATE_DIR/env (WAYLAND_DISPLAY as a full socket
 # path, SWAYSOCK); where sway cannot start, STATE_DIR/skip says why instead
-# and the tests skip with that reason.
+# and the tests skip with that reason. Ctrl+W runs RUNTIME/ctrl-w (as the
+# unprivileged user) when a test has put an executable there: a key pressed
+# with wtype reaches a program the way a desktop's own shortcut would.
 #   wsession.sh start STATE_DIR
 #   wsession.sh stop  STATE_DIR
 set -euo pipefail
@@ -65,6 +67,7 @@ output HEADLESS-2 mode 1280x800 position 1280 0 scale 2 bg #204060 solid_color
 default_border none
 default_floating_border none
 focus_follows_mouse no
+bindsym Ctrl+w exec $runtime/ctrl-w
 exec_always touch $runtime/ready
 CONF
 chown "$owner:" "$runtime/sway.conf"
