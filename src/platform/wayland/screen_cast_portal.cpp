@@ -56,12 +56,13 @@ bool ReadPair(const QVariant& value, int32_t& a, int32_t& b)
 
 } // namespace
 
-// One portal request: its Response, or a time-out, ends it.
+// One portal request: its Response, or a time-out, ends it. A child of the
+// object that asked, so that an answer after that object is gone goes nowhere.
 class PendingRequest : public QObject {
     Q_OBJECT
 public:
-    PendingRequest(const QString& path, std::function<void(uint, const QVariantMap&)> next, int timeoutMs)
-        : path_(path), next_(std::move(next))
+    PendingRequest(QObject* parent, const QString& path, std::function<void(uint, const QVariantMap&)> next, int timeoutMs)
+        : QObject(parent), path_(path), next_(std::move(next))
     {
         QDBusConnection::sessionBus().connect(kPortal, path_, kRequest, QStringLiteral("Response"), this,
                                               SLOT(OnResponse(uint, QVariantMap)));
@@ -115,12 +116,12 @@ void ScreenCastPortal::Call(const QString& method, QList<QVariant> args, std::fu
     options.insert(QStringLiteral("handle_token"), token);
     args.append(options);
     // Listening before the call, so that a quick answer is not missed.
-    new PendingRequest(RequestPath(token), std::move(next), kAnswerTimeoutMs);
+    auto* pending = new PendingRequest(this, RequestPath(token), std::move(next), kAnswerTimeoutMs);
     QDBusMessage call = QDBusMessage::createMethodCall(kPortal, kPortalPath, kScreenCast, method);
     call.setArguments(args);
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, kCallTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage) {
-        // The pending request times out unanswered; tell the failure now.
+        delete pending;
         Fail("the screen-cast service did not take the " + method.toStdString() + " call: "
              + reply.errorMessage().toStdString());
     }
