@@ -55,15 +55,26 @@ TEST(PipeWireScreen, ReadsEveryStreamThroughItsLogicalRectangle)
     std::optional<uint32_t> idA, idB;
     ASSERT_TRUE(WaitFor([&] { return (idA = NodeId("zarvex-test-a")) && (idB = NodeId("zarvex-test-b")); }));
 
-    PipeWireScreen screen({{*idA, 0, 0, 1280, 800}, {*idB, 1280, 0, 640, 400}});
+    ChildProcess c({ZARVEX_CURSOR_SOURCE, "zarvex-test-c", "100", "50"}, runtime / "c.log");
+    std::optional<uint32_t> idC;
+    ASSERT_TRUE(WaitFor([&] { return (idC = NodeId("zarvex-test-c")).has_value(); }));
+
+    PipeWireScreen screen({{*idA, 0, 0, 1280, 800}, {*idB, 1280, 0, 640, 400}, {*idC, 0, 800, 640, 400}});
     ASSERT_TRUE(screen.Ready());
-    EXPECT_FALSE(screen.KnowsCursorPosition());
-    for (const auto& [source, id] : {std::pair{"zarvex-test-a", *idA}, std::pair{"zarvex-test-b", *idB}}) {
-        const std::string link = "pw-link " + std::string(source) + ":out_0 zarvex-screen-" + std::to_string(id)
-            + ":in_0 >/dev/null 2>&1";
-        ASSERT_TRUE(WaitFor([&] { return std::system(link.c_str()) == 0; })) << link;
-    }
+    const auto link = [](const std::string& source, uint32_t id) {
+        const std::string command = "pw-link " + source + ":out_0 zarvex-screen-" + std::to_string(id) + ":in_0 >/dev/null 2>&1";
+        return WaitFor([&] { return std::system(command.c_str()) == 0; });
+    };
+    ASSERT_TRUE(link("zarvex-test-a", *idA) && link("zarvex-test-b", *idB));
+    ASSERT_TRUE(WaitFor([&] { return screen.PixelColor({100, 100}) != kColorOutside && screen.PixelColor({1300, 10}) != kColorOutside; }));
+    EXPECT_FALSE(screen.KnowsCursorPosition()); // these sources send no pointer
+
+    // Stream c (320x200 pixels for 640x400 logical at 0,800) has the pointer
+    // at 100,50 of its frame.
+    ASSERT_TRUE(link("zarvex-test-c", *idC));
     ASSERT_TRUE(screen.WaitForFrames(10000));
+    EXPECT_TRUE(WaitFor([&] { return screen.KnowsCursorPosition(); }));
+    EXPECT_EQ(screen.CursorPosition(), (Point{200, 900}));
 
     const auto bar = [](int k) { return Point{1280 + (2 * k + 1) * 640 / 14, 50}; };
     const std::vector<Point> points = {{100, 100}, {1279, 799}, bar(0), bar(1), bar(5), bar(6), {1280 + 639, 10},

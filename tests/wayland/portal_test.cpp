@@ -174,7 +174,7 @@ TEST_F(PortalTest, ScreenCastGrantsMonitorsWhoseStreamsAreRead)
     });
     ASSERT_TRUE(PumpUntil([&] { return grant || error != "no answer"; }));
     ASSERT_TRUE(grant) << error;
-    EXPECT_EQ(TestPortal(QStringLiteral("LastSelect")), QStringLiteral("types=1 multiple=1 persist=2 restored="));
+    EXPECT_EQ(TestPortal(QStringLiteral("LastSelect")), QStringLiteral("types=1 multiple=1 cursor=4 persist=2 restored="));
     ASSERT_EQ(grant->streams.size(), 1u);
     const CastStream s = grant->streams[0];
     EXPECT_EQ(std::vector<int32_t>({static_cast<int32_t>(s.nodeId), s.x, s.y, s.width, s.height}),
@@ -206,7 +206,7 @@ TEST_F(PortalTest, ScreenCastGrantsMonitorsWhoseStreamsAreRead)
     ASSERT_TRUE(PumpUntil([&] { return second || error != "no answer"; }));
     ASSERT_TRUE(second) << error;
     ::close(second->pipeWireFd);
-    EXPECT_EQ(TestPortal(QStringLiteral("LastSelect")), QStringLiteral("types=1 multiple=1 persist=2 restored=all monitors"));
+    EXPECT_EQ(TestPortal(QStringLiteral("LastSelect")), QStringLiteral("types=1 multiple=1 cursor=4 persist=2 restored=all monitors"));
 }
 
 } // namespace

@@ -130,7 +130,7 @@ class ScreenCast : public QDBusAbstractAdaptor {
 public:
     ScreenCast(QObject* parent, QList<CastMonitor> monitors) : QDBusAbstractAdaptor(parent), monitors_(std::move(monitors)) {}
     uint sourceTypes() const { return 1; } // monitors
-    uint cursorModes() const { return 1; } // hidden
+    uint cursorModes() const { return 1 | 4; } // hidden, metadata
     uint version() const { return 4; }
     QString lastSelect;
 
@@ -155,9 +155,10 @@ public slots:
             argument.endStructure();
             restored = payload.variant().toString();
         }
-        lastSelect = QStringLiteral("types=%1 multiple=%2 persist=%3 restored=%4")
+        lastSelect = QStringLiteral("types=%1 multiple=%2 cursor=%3 persist=%4 restored=%5")
                          .arg(options.value(QStringLiteral("types")).toUInt())
                          .arg(options.value(QStringLiteral("multiple")).toBool())
+                         .arg(options.value(QStringLiteral("cursor_mode")).toUInt())
                          .arg(options.value(QStringLiteral("persist_mode")).toUInt())
                          .arg(restored);
         return 0;

@@ -29,7 +29,18 @@ struct Stream {
     std::vector<uint8_t> pixels;
     uint32_t width = 0, height = 0;
     bool bgr = true; // BGRx/BGRA bytes, otherwise RGBx/RGBA
+    // The pointer, where the desktop sends it along with the frames: its
+    // place in this stream's frame, when it is over this monitor.
+    bool cursorMeta = false; // a position has come: this desktop sends it
+    bool cursorHere = false;
+    int32_t cursorX = 0, cursorY = 0;
 };
+
+// Room for the cursor metadata with a bitmap of up to 256x256 pixels.
+constexpr int CursorMetaSize(int side)
+{
+    return static_cast<int>(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap)) + side * side * 4;
+}
 
 } // namespace
 
@@ -53,10 +64,15 @@ void OnParamChanged(void* data, uint32_t id, const spa_pod* param)
     s->format = info;
     uint8_t buffer[256];
     spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
-    const spa_pod* params[] = {static_cast<const spa_pod*>(spa_pod_builder_add_object(&b,
+    const spa_pod* params[2];
+    params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(&b,
         SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers,
-        SPA_PARAM_BUFFERS_dataType, SPA_POD_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr))))};
-    pw_stream_update_params(s->stream, params, 1);
+        SPA_PARAM_BUFFERS_dataType, SPA_POD_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr))));
+    params[1] = static_cast<const spa_pod*>(spa_pod_builder_add_object(&b,
+        SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta,
+        SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Cursor),
+        SPA_PARAM_META_size, SPA_POD_CHOICE_RANGE_Int(CursorMetaSize(64), CursorMetaSize(1), CursorMetaSize(256))));
+    pw_stream_update_params(s->stream, params, 2);
 }
 
 void OnProcess(void* data)
@@ -71,7 +87,17 @@ void OnProcess(void* data)
     }
     if (!newest)
         return;
-    const spa_buffer* buf = newest->buffer;
+    spa_buffer* buf = newest->buffer;
+    // An id of 0 means no news about the pointer: it stays where it was.
+    if (const auto* cursor = static_cast<const spa_meta_cursor*>(spa_buffer_find_meta_data(buf, SPA_META_Cursor, sizeof(spa_meta_cursor)))) {
+        if (spa_meta_cursor_is_valid(cursor)) {
+            s->cursorMeta = true;
+            s->cursorX = cursor->position.x;
+            s->cursorY = cursor->position.y;
+            s->cursorHere = s->cursorX >= 0 && s->cursorY >= 0 && static_cast<uint32_t>(s->cursorX) < s->format.size.width
+                && static_cast<uint32_t>(s->cursorY) < s->format.size.height;
+        }
+    }
     const spa_data& d = buf->datas[0];
     const uint32_t width = s->format.size.width, height = s->format.size.height;
     const bool known = s->format.format == SPA_VIDEO_FORMAT_BGRx || s->format.format == SPA_VIDEO_FORMAT_BGRA
@@ -100,6 +126,7 @@ void OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const ch
     if (state != PW_STREAM_STATE_STREAMING) {
         s->pixels.clear();
         s->width = s->height = 0;
+        s->cursorHere = false;
     }
 }
 
@@ -197,6 +224,34 @@ bool PipeWireScreen::WaitForFrames(int timeoutMs)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
+}
+
+Point PipeWireScreen::CursorPosition()
+{
+    Point p;
+    if (!Ready())
+        return p;
+    pw_thread_loop_lock(impl_->loop);
+    for (const auto& s : impl_->streams) {
+        if (s->cursorHere && s->width > 0) {
+            // Frame pixels back to the monitor's logical rectangle.
+            p.x = s->place.x + static_cast<int32_t>(int64_t{s->cursorX} * s->place.width / s->width);
+            p.y = s->place.y + static_cast<int32_t>(int64_t{s->cursorY} * s->place.height / s->height);
+            break;
+        }
+    }
+    pw_thread_loop_unlock(impl_->loop);
+    return p;
+}
+
+bool PipeWireScreen::KnowsCursorPosition() const
+{
+    if (!Ready())
+        return false;
+    pw_thread_loop_lock(impl_->loop);
+    const bool known = std::any_of(impl_->streams.begin(), impl_->streams.end(), [](const auto& s) { return s->cursorMeta; });
+    pw_thread_loop_unlock(impl_->loop);
+    return known;
 }
 
 int32_t PipeWireScreen::PixelColor(Point p)

@@ -38,8 +38,12 @@ public:
     // Waits until every stream has delivered a frame; false after `timeoutMs`.
     bool WaitForFrames(int timeoutMs);
 
-    Point CursorPosition() override { return {}; }
-    bool KnowsCursorPosition() const override { return false; }
+    // Where the desktop sends the pointer's position with the frames (GNOME
+    // and KDE Plasma do, in the cast's cursor-metadata mode; wlroots' portal
+    // does not): the position on the monitor it is over. {0, 0} while no
+    // stream has it.
+    Point CursorPosition() override;
+    bool KnowsCursorPosition() const override;
     int32_t PixelColor(Point p) override;
     void PixelColors(std::span<const Point> points, std::span<int32_t> colors) override;
 

@@ -22,6 +22,7 @@ constexpr int kCallTimeoutMs = 5000;
 constexpr int kAnswerTimeoutMs = 5 * 60 * 1000;
 constexpr uint kSourceMonitor = 1;
 constexpr uint kCursorHidden = 1;
+constexpr uint kCursorMetadata = 4;
 constexpr uint kPersistUntilRevoked = 2;
 
 // Request and session tokens unique in the process: two objects asking at
@@ -97,6 +98,11 @@ ScreenCastPortal::ScreenCastPortal()
     const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, kCallTimeoutMs);
     available_ = reply.type() == QDBusMessage::ReplyMessage
         && (reply.arguments().value(0).value<QDBusVariant>().variant().toUInt() & kSourceMonitor) != 0;
+    QDBusMessage modes = QDBusMessage::createMethodCall(kPortal, kPortalPath, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                                        QStringLiteral("Get"));
+    modes << kScreenCast << QStringLiteral("AvailableCursorModes");
+    const QDBusMessage modesReply = QDBusConnection::sessionBus().call(modes, QDBus::Block, kCallTimeoutMs);
+    cursorMetadata_ = (modesReply.arguments().value(0).value<QDBusVariant>().variant().toUInt() & kCursorMetadata) != 0;
 }
 
 ScreenCastPortal::~ScreenCastPortal()
@@ -152,7 +158,9 @@ void ScreenCastPortal::Start(const std::string& restoreToken, Done done)
         QVariantMap select;
         select.insert(QStringLiteral("types"), kSourceMonitor);
         select.insert(QStringLiteral("multiple"), true);
-        select.insert(QStringLiteral("cursor_mode"), kCursorHidden);
+        // The pointer's position along with the frames where the desktop
+        // offers it: the only way a program learns it on Wayland.
+        select.insert(QStringLiteral("cursor_mode"), cursorMetadata_ ? kCursorMetadata : kCursorHidden);
         select.insert(QStringLiteral("persist_mode"), kPersistUntilRevoked);
         if (!restoreToken.empty())
             select.insert(QStringLiteral("restore_token"), QString::fromStdString(restoreToken));

@@ -3,7 +3,9 @@
 // as long as this object lives. The desktop may ask the user which monitors
 // to share; with the restore token of an earlier grant it does not ask again
 // (GNOME 42+, KDE Plasma; wlroots' portal only when set up to persist).
-// Answers arrive through Qt's event loop.
+// Where the desktop offers it, the pointer's position is asked for along with
+// the frames (cursor metadata: GNOME, KDE Plasma). Answers arrive through
+// Qt's event loop.
 #pragma once
 
 #include "platform/wayland/pipewire_screen.h"
@@ -46,6 +48,7 @@ private:
     void OnStarted(const QVariantMap& results);
 
     bool available_ = false;
+    bool cursorMetadata_ = false; // the desktop can send the pointer's position with the frames
     QString session_;
     Done done_;
 };
