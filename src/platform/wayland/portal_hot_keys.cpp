@@ -7,6 +7,8 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace zarvex::platform::wayland {
 
 namespace {
