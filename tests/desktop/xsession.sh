@@ -32,7 +32,9 @@ for number in $(seq 90 199); do
     kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null || break
     sleep 0.1
   done
-  xdpyinfo -display "$display" >/dev/null 2>&1 && break
+  # Ours must be the server that answers: when another run took the number
+  # first, our Xvfb has exited and the answer comes from theirs.
+  kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null && xdpyinfo -display "$display" >/dev/null 2>&1 && break
   kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true # never leave a half-started server behind
   unset display # lost a race for this number: try the next
 done
