@@ -352,11 +352,44 @@ bool WriteAll(int fd, const std::string& bytes)
     return true;
 }
 
+// Writes straight into something that is not a plain file (a pipe, a
+// terminal, /dev/stdout, /dev/null): renaming over it would replace the
+// device or pipe itself, and the bytes would never reach it.
+std::string WriteInPlace(const fs::path& target, const std::string& bytes)
+{
+#ifdef _WIN32
+    const int fd = _wopen(target.c_str(), _O_WRONLY | _O_BINARY);
+#else
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+#endif
+    if (fd < 0)
+        return std::strerror(errno);
+    std::string reason = WriteAll(fd, bytes) ? std::string() : std::strerror(errno);
+#ifdef _WIN32
+    if (_close(fd) != 0 && reason.empty())
+#else
+    if (::close(fd) != 0 && reason.empty())
+#endif
+        reason = std::strerror(errno);
+    return reason;
+}
+
 // Writes a temporary file beside `path` and renames it over `path`, so that a
-// failed write leaves whatever was there untouched. Returns an error text.
+// failed write leaves whatever was there untouched. A symbolic link is
+// followed, so the file it names is replaced and the link stays. Returns an
+// error text.
 std::string WriteFileAtomically(const std::string& path, const std::string& bytes)
 {
-    const fs::path target = PathOf(path);
+    fs::path target = PathOf(path);
+    std::error_code ec;
+    const fs::file_status status = fs::status(target, ec);
+    if (!ec && fs::exists(status) && !fs::is_regular_file(status))
+        return WriteInPlace(target, bytes);
+    if (fs::exists(status) && fs::is_symlink(fs::symlink_status(target, ec))) {
+        target = fs::canonical(target, ec);
+        if (ec)
+            return ec.message();
+    }
     const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
     fs::path temp;
     int fd = -1;

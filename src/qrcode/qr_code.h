@@ -70,7 +70,8 @@ public:
     static std::array<int32_t, 8> MaskPenalties(const QrMatrix& symbol);
     // The mask of the lowest penalty; of equal ones the lowest number.
     static int32_t BestMask(const QrMatrix& symbol);
-    // Switches a finished symbol to mask 0..7 (data modules and format information).
+    // Switches a finished symbol to mask 0..7 (data modules and format
+    // information); throws as MaskPenalties does for anything else.
     static void Remask(QrMatrix& symbol, int32_t mask);
 
     // --- Geometry and constant tables (versions 1..40, levels 1..4) ---

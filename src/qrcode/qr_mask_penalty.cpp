@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <mutex>
 #include <stdexcept>
+#include <string>
 
 namespace zarvex::qrcode {
 
@@ -290,14 +291,21 @@ std::array<int32_t, 8> Penalties(const QrMatrix& symbol)
     return penalties;
 }
 
+// The tables above hold versions 1-40 only, and the modules must cover the
+// symbol: anything else would be read or written out of bounds.
+void RequireFinishedSymbol(const QrMatrix& symbol, const char* what)
+{
+    if (symbol.version < 1 || symbol.version > 40 || symbol.size != clsQRCode::SymbolSize(symbol.version)
+        || symbol.level < 1 || symbol.level > 4
+        || symbol.modules.size() < static_cast<size_t>(symbol.Stride()) * static_cast<size_t>(symbol.Stride()))
+        throw std::invalid_argument(std::string(what) + ": not a finished symbol");
+}
+
 } // namespace
 
 std::array<int32_t, 8> clsQRCode::MaskPenalties(const QrMatrix& symbol)
 {
-    if (symbol.version < 1 || symbol.version > 40 || symbol.size != SymbolSize(symbol.version)
-        || symbol.level < 1 || symbol.level > 4
-        || symbol.modules.size() < static_cast<size_t>(symbol.Stride()) * static_cast<size_t>(symbol.Stride()))
-        throw std::invalid_argument("clsQRCode::MaskPenalties: not a finished symbol");
+    RequireFinishedSymbol(symbol, "clsQRCode::MaskPenalties");
     if (symbol.size <= 64)
         return Penalties<1>(symbol);
     if (symbol.size <= 128)
@@ -319,6 +327,7 @@ void clsQRCode::Remask(QrMatrix& symbol, int32_t mask)
 {
     if (mask < 0 || mask > 7)
         throw std::out_of_range("clsQRCode::Remask: mask outside 0..7");
+    RequireFinishedSymbol(symbol, "clsQRCode::Remask");
     if (mask == symbol.mask)
         return;
     const DataModules& data = DataModulesOf(symbol.version);

@@ -181,7 +181,7 @@ TEST_F(WindowsTest, SettingsWindowSavesReadsBackAndRefusesBadNumbers)
     std::string seen;
     AnswerMessageBox(&seen, QMessageBox::Ok);
     Sh("xdotool key Escape");
-    Pump(600);
+    PumpUntil([&] { return !seen.empty(); }, 5000);
     EXPECT_EQ(seen, "提示|窗口切换间隔和阀值必须是-32768到32767之间的整数");
     EXPECT_TRUE(form3->isVisible());
     EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "fz"), "60");

@@ -13,7 +13,10 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace zarvex::qrcode;
 using Bytes = std::vector<uint8_t>;
@@ -249,4 +252,27 @@ TEST_F(ToolTest, FailedWriteLeavesTheOldFileInPlace)
     EXPECT_NE(r.err.find("cannot write " + svg.string()), std::string::npos) << r.err;
     EXPECT_EQ(Slurp(svg), "old content");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 4) << "a temporary file was left";
+}
+
+TEST_F(ToolTest, OutputThroughALinkOrIntoAPipeKeepsIt)
+{
+    // -o /dev/stdout, a named pipe: the bytes go into it, and it stays a pipe.
+    const fs::path fifo = dir_ / "pipe.svg";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(Run({"-o", fifo.string(), "hi"}).status, 0);
+    char head[5] = {};
+    EXPECT_EQ(::read(reader, head, 5), 5);
+    ::close(reader);
+    EXPECT_EQ(std::string(head, 5), "<?xml");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    // A link: the file it names gets the picture, and the link stays.
+    const fs::path file = dir_ / "real.svg", link = dir_ / "link.svg";
+    std::ofstream(file) << "old";
+    fs::create_symlink(file, link);
+    EXPECT_EQ(Run({"-o", link.string(), "hi"}).status, 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Slurp(file).substr(0, 5), "<?xml");
 }
