@@ -1,6 +1,6 @@
 // Zarvex: marks spots on the screen and tells the user when they change, or
 // stop changing, while they look elsewhere.
-#include "monitor/main_window.h"
+#include "ui/qt/main_window.h"
 #include "platform/platform.h"
 
 #include <QApplication>

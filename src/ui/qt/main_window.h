@@ -5,14 +5,14 @@
 
 #include "hotkey/hot_key.h"
 #include "monitor/monitor_model.h"
-#include "monitor/point_table_model.h"
+#include "ui/qt/point_table_model.h"
 #include "monitor/run_actions.h"
 #include "monitor/startup.h"
 #include "platform/hot_keys.h"
 #include "platform/screen.h"
 #include "platform/sound.h"
 #include "platform/top_level_windows.h"
-#include "windows/window_list_model.h"
+#include "ui/qt/window_list_model.h"
 #include "windows/window_search.h"
 
 #include <QMainWindow>
