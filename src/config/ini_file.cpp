@@ -1,5 +1,7 @@
 #include "config/ini_file.h"
 
+#include "platform/system_text.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -8,9 +10,7 @@
 #include <system_error>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -189,28 +189,10 @@ bool ReplaceFile(const std::filesystem::path& file, const std::string& content)
 #endif
 }
 
-// The file holds text in the system's code page: UTF-8 on Linux, the ANSI
-// code page on Windows (936 on a Chinese system), as the platform's own
+// The file holds text in the system's code page, as the platform's own
 // profile functions write it. The program's text is UTF-8 throughout.
-#ifdef _WIN32
-std::string Convert(std::string_view text, UINT from, UINT to)
-{
-    if (text.empty())
-        return {};
-    const int wide = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(std::max(wide, 0)), L'\0');
-    MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), w.data(), wide);
-    const int n = WideCharToMultiByte(to, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
-    WideCharToMultiByte(to, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
-    return out;
-}
-std::string ToFileText(std::string_view utf8) { return Convert(utf8, CP_UTF8, CP_ACP); }
-std::string FromFileText(std::string_view stored) { return Convert(stored, CP_ACP, CP_UTF8); }
-#else
-std::string ToFileText(std::string_view utf8) { return std::string(utf8); }
-std::string FromFileText(std::string_view stored) { return std::string(stored); }
-#endif
+std::string ToFileText(std::string_view utf8) { return platform::ToSystemText(utf8); }
+std::string FromFileText(std::string_view stored) { return platform::FromSystemText(stored); }
 
 } // namespace
 
