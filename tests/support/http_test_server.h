@@ -20,7 +20,8 @@ public:
     HttpTestServer& operator=(const HttpTestServer&) = delete;
 
     int Port() const { return port_; }
-    void Set(Behaviour behaviour, int status = 200, std::string body = {});
+    // `headers`: further header lines of the answer, each ending in "\r\n".
+    void Set(Behaviour behaviour, int status = 200, std::string body = {}, std::string headers = {});
     // Raw requests received so far (request line, headers and body).
     std::vector<std::string> Requests();
 
@@ -34,6 +35,7 @@ private:
     Behaviour behaviour_ = Behaviour::Answer;
     int status_ = 200;
     std::string body_;
+    std::string headers_;
     std::vector<std::string> requests_;
     std::vector<int> held_; // connections kept open without an answer
     std::thread thread_;
