@@ -1,0 +1,72 @@
+// Form1 as a native window: the menu, the controls at their design positions
+// (twips at the system DPI), the start-up sequence, cursor tracking in the
+// caption, Ctrl+W adding rows to ListView2, and the exit confirmation.
+#pragma once
+
+#include "hotkey/hot_key.h"
+#include "monitor/monitor_model.h"
+#include "monitor/startup.h"
+#include "platform/win32/win32_platform.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace zarvex::ui::win32 {
+
+class MainWindow : private monitor::StartupView, private monitor::MonitorTable::Listener {
+public:
+    explicit MainWindow(std::filesystem::path folder);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Creates the window, runs the start-up sequence and shows it.
+    bool Create(HINSTANCE instance);
+    HWND Window() const { return window_; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
+
+    int Px(int twips) const;
+    HWND AddControl(const wchar_t* type, const std::string& text, DWORD style, int id, int left, int top, int width,
+                    int height);
+    void SetOuterHeightTwips(int twips);
+    void PrepareList(HWND list, const char* const* names, const int* widths, int count);
+    void ShowInfoWindow(bool tips);
+
+    // StartupView
+    void SelectNoChangeMode() override;
+    void ApplyCompactLayout() override;
+    void SetEmailText(const std::string& text) override;
+    void SetSearchText(const std::string& text) override;
+    void ShowTipsWindow() override;
+    void PrepareWindowList() override;
+    void PreparePointTable() override;
+
+    // MonitorTable::Listener
+    void RowsAppended(int first, int last) override;
+    void RowsChanged(int first, int last) override;
+    void Cleared() override;
+    void ShowRow(int row, bool insert);
+
+    std::filesystem::path folder_;
+    int dpi_ = 96;
+    HWND window_ = nullptr;
+    HFONT font_ = nullptr;
+    HWND text2_ = nullptr, command2_ = nullptr, optChange_ = nullptr, optNoChange_ = nullptr;
+    HWND check1_ = nullptr, listView2_ = nullptr, label1_ = nullptr, text3_ = nullptr;
+    HWND serchProc_ = nullptr, command1_ = nullptr, listView1_ = nullptr;
+    HWND tips_ = nullptr, about_ = nullptr;
+
+    platform::win32::Win32Screen screen_;
+    platform::win32::Win32HotKeys hotKeys_;
+    monitor::MonitorState state_;
+    monitor::MonitorTable table_;
+    std::unique_ptr<hotkey::HotKeyModule> hotKey_;
+};
+
+} // namespace zarvex::ui::win32
