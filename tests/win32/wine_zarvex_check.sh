@@ -2,7 +2,8 @@
 # zarvex.exe under Wine on the tests' virtual desktop, used as a person would:
 # the window opens with its Chinese captions, the tips counter counts down,
 # the caption follows the pointer, Ctrl+W over a known colour adds a row with
-# that position and colour, and closing asks first, then ends the program.
+# that position and colour, 多窗口自动切换 opens the search part and 搜索 lists
+# the matching windows, and closing asks first, then ends the program.
 #   wine_zarvex_check.sh ZARVEX_EXE TABLE_READER_EXE XSESSION_STATE_DIR
 set -uo pipefail
 exe=$1 reader=$2 state=$3
@@ -28,7 +29,7 @@ wineserver -p >>"$work/wine.log" 2>&1
 mkdir "$work/app"
 cp "$exe" "$work/app/"
 # No service answers on port 1: the update check fails at once and shows nothing.
-printf '[con]\r\nfz=60\r\nchgwnd=70\r\ntips=1\r\nemail=me@163.com\r\ngame=\r\nserver=127.0.0.1:1\r\n' >"$work/app/config.ini"
+printf '[con]\r\nfz=60\r\nchgwnd=70\r\ntips=1\r\nemail=me@163.com\r\ngame=Zarvexv4\r\nserver=127.0.0.1:1\r\n' >"$work/app/config.ini"
 xsetroot -solid '#336699'
 
 failures=0
@@ -50,10 +51,22 @@ sleep 0.5
 check "the caption shows the pointer" '[[ $(xdotool getwindowname "$form") == "Zarvexv4.0.1 鼠标位置：700，500" ]]'
 xdotool key ctrl+w
 sleep 0.5
-wine "$reader" rows "Z:$work/rows.txt"
+wine "$reader" list 108 "Z:$work/rows.txt" # ListView2
 # #336699 is the colour value 0x996633 (red in the low byte).
 check "Ctrl+W adds the point with its position and colour" \
   '[[ $(cat "$work/rows.txt" 2>/dev/null) == "1|700|500|A|0|10053171|" ]]'
+height() { xdotool getwindowgeometry "$form" | sed -n 's/.*Geometry: [0-9]*x//p'; }
+compact=$(height)
+wine "$reader" click 106 # Check1
+sleep 0.5
+# 6330 instead of 3900 twips: 162 pixels more at 96 dots per inch.
+check "多窗口自动切换 makes the window taller" '(($(height) - compact == 162))'
+wine "$reader" click 112 # Command1
+sleep 0.5
+wine "$reader" list 113 "Z:$work/windows.txt" # ListView1
+# Form1 itself matches, and as the window in front it is listed a second time.
+check "the search lists the matching windows, the one in front again" \
+  '[[ $(grep -c "|Zarvexv4.0.1 鼠标位置：700，500|$" "$work/windows.txt") == 2 && $(cut -d"|" -f1 "$work/windows.txt" | tr "\n" " ") == "1 2 " ]]'
 xdotool key alt+F4
 sleep 1
 check "closing asks first" 'titles | grep -qx "提示"'

@@ -1,6 +1,10 @@
-// Reads a running zarvex.exe from another process, as a user would see it:
-//   zarvex_window_check rows RESULT_FILE     the monitor point table, one line
-//                                            per row, its columns joined by '|'
+// Reads and clicks a running zarvex.exe from another process, as a user would:
+//   zarvex_window_check list ID RESULT_FILE  the list control with that id in
+//                                            Form1, one line per row, its
+//                                            columns joined by '|'
+//   zarvex_window_check click ID             a click on that button of Form1
+//                                            (posted: a message box it opens
+//                                            would block a sent one)
 //   zarvex_window_check windows RESULT_FILE  the titles of the visible
 //                                            top-level windows, one a line
 // The list's text lives in the other process, so it is fetched through a
@@ -9,11 +13,10 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
-
-constexpr int kListView2 = 108; // the control id in Form1
 
 std::string Utf8(const wchar_t* text)
 {
@@ -53,9 +56,14 @@ int main(int argc, char** argv)
         return Save(argv[2], titles) ? 0 : 1;
     }
     HWND form = FindWindowW(L"ZarvexForm1", nullptr);
-    HWND list = form ? GetDlgItem(form, kListView2) : nullptr;
-    if (!list)
+    HWND control = form ? GetDlgItem(form, std::atoi(argv[2])) : nullptr;
+    if (!control)
         return 1;
+    if (mode == "click")
+        return PostMessageW(control, BM_CLICK, 0, 0) ? 0 : 1;
+    if (mode != "list" || argc < 4)
+        return 2;
+    HWND list = control;
     DWORD pid = 0;
     GetWindowThreadProcessId(list, &pid);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
@@ -85,5 +93,5 @@ int main(int argc, char** argv)
     }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
-    return Save(argv[2], out) ? 0 : 1;
+    return Save(argv[3], out) ? 0 : 1;
 }

@@ -32,7 +32,7 @@ enum : int {
 };
 
 // Design sizes in twips.
-constexpr int kClientWidth = 4785, kClientHeight = 6015, kCompactHeight = 3900;
+constexpr int kClientWidth = 4785, kClientHeight = 6015, kCompactHeight = 3900, kTallHeight = 6330;
 
 constexpr const char* kWindowColumns[] = {"序号", "句柄", "程序名称", "状态"};
 constexpr int kWindowWidths[] = {800, 800, 2000, 1000};
@@ -56,6 +56,37 @@ std::wstring Widen(const std::string& utf8)
     return out;
 }
 
+std::string Narrow(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::string WindowText(HWND control)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return Narrow(text);
+}
+
+void SetListText(HWND list, int row, const std::string* texts, int count, bool insert)
+{
+    for (int c = 0; c < count; ++c) {
+        std::wstring text = Widen(texts[c]);
+        LVITEMW item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = row;
+        item.iSubItem = c;
+        item.pszText = text.data();
+        SendMessageW(list, c == 0 && insert ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
+                     reinterpret_cast<LPARAM>(&item));
+    }
+}
+
 LRESULT CALLBACK InfoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
@@ -72,6 +103,7 @@ MainWindow::MainWindow(std::filesystem::path folder) : folder_(std::move(folder)
 MainWindow::~MainWindow()
 {
     table_.SetListener(nullptr);
+    windowList_.SetListener(nullptr);
     hotKey_.reset();
     if (window_)
         DestroyWindow(window_);
@@ -148,6 +180,7 @@ bool MainWindow::Create(HINSTANCE instance)
 
     hotKey_ = std::make_unique<hotkey::HotKeyModule>(hotKeys_, [this] { monitor::AddMonitorPoint(table_, state_); });
     table_.SetListener(this);
+    windowList_.SetListener(this);
     const std::filesystem::path config = folder_ / "config.ini";
     monitor::StartupServices services;
     services.checkForUpdate = [this, config] {
@@ -222,9 +255,43 @@ void MainWindow::SelectNoChangeMode()
 
 void MainWindow::ApplyCompactLayout()
 {
-    for (HWND control : {serchProc_, command1_, listView1_})
-        ShowWindow(control, SW_HIDE);
-    SetOuterHeightTwips(kCompactHeight);
+    SetSearchPartVisible(false);
+}
+
+void MainWindow::SetSearchPartVisible(bool visible)
+{
+    for (HWND control : {text3_, serchProc_, command1_, listView1_})
+        ShowWindow(control, visible ? SW_SHOW : SW_HIDE);
+    SetOuterHeightTwips(visible ? kTallHeight : kCompactHeight);
+}
+
+void MainWindow::OnCheck1()
+{
+    if (!windows::SwitchRuleHolds(state_)) {
+        SendMessageW(check1_, BM_SETCHECK, BST_UNCHECKED, 0);
+        MessageBoxW(window_, Widen(windows::kSwitchRuleMessage).c_str(), L"提示", MB_OK);
+        return;
+    }
+    SetSearchPartVisible(SendMessageW(check1_, BM_GETCHECK, 0, 0) == BST_CHECKED);
+}
+
+void MainWindow::OnSearch() { windows::WindowSearch(windowList_, search_, windows_, WindowText(serchProc_)); }
+
+void MainWindow::Reset()
+{
+    SendMessageW(listView1_, LVM_DELETEALLITEMS, 0, 0);
+    for (int row = 0; row < windowList_.Count(); ++row) {
+        const windows::WindowEntry& e = windowList_.At(row);
+        const std::string texts[] = {std::to_string(e.entryNo), windows::HandleText(e.handle), e.title, e.shownAt};
+        SetListText(listView1_, row, texts, 4, true);
+    }
+}
+
+void MainWindow::RowChanged(int row)
+{
+    const windows::WindowEntry& e = windowList_.At(row);
+    const std::string texts[] = {std::to_string(e.entryNo), windows::HandleText(e.handle), e.title, e.shownAt};
+    SetListText(listView1_, row, texts, 4, false);
 }
 
 void MainWindow::SetEmailText(const std::string& text) { SetWindowTextW(text2_, Widen(text).c_str()); }
@@ -247,16 +314,7 @@ void MainWindow::ShowRow(int row, bool insert)
     const std::string texts[] = {std::to_string(p.number), std::to_string(p.x),          std::to_string(p.y),
                                  p.group,                  monitor::CounterText(p.counter), std::to_string(p.lastColor),
                                  monitor::StatusText(p)};
-    for (int c = 0; c < static_cast<int>(std::size(texts)); ++c) {
-        std::wstring text = Widen(texts[c]);
-        LVITEMW item{};
-        item.mask = LVIF_TEXT;
-        item.iItem = row;
-        item.iSubItem = c;
-        item.pszText = text.data();
-        SendMessageW(listView2_, c == 0 && insert ? LVM_INSERTITEMW : LVM_SETITEMTEXTW, static_cast<WPARAM>(row),
-                     reinterpret_cast<LPARAM>(&item));
-    }
+    SetListText(listView2_, row, texts, static_cast<int>(std::size(texts)), insert);
 }
 
 void MainWindow::RowsAppended(int first, int last)
@@ -293,8 +351,19 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
             SetWindowTextW(window_, Widen(monitor::TrackCursor(screen_, state_)).c_str());
         return 0;
     case WM_COMMAND:
-        if (LOWORD(wParam) == kMenuForHelp)
+        switch (LOWORD(wParam)) {
+        case kMenuForHelp:
             ShowInfoWindow(false);
+            break;
+        case kCheck1:
+            OnCheck1();
+            break;
+        case kCommand1:
+            OnSearch();
+            break;
+        default:
+            break;
+        }
         return 0;
     case WM_CLOSE:
         // Cancel leaves everything running as it was.

@@ -1,12 +1,14 @@
 // Form1 as a native window: the menu, the controls at their design positions
 // (twips at the system DPI), the start-up sequence, cursor tracking in the
-// caption, Ctrl+W adding rows to ListView2, and the exit confirmation.
+// caption, Ctrl+W adding rows to ListView2, Check1 with its rule and the
+// window search into ListView1, and the exit confirmation.
 #pragma once
 
 #include "hotkey/hot_key.h"
 #include "monitor/monitor_model.h"
 #include "monitor/startup.h"
 #include "platform/win32/win32_platform.h"
+#include "windows/window_search.h"
 
 #include <windows.h>
 
@@ -16,7 +18,9 @@
 
 namespace zarvex::ui::win32 {
 
-class MainWindow : private monitor::StartupView, private monitor::MonitorTable::Listener {
+class MainWindow : private monitor::StartupView,
+                   private monitor::MonitorTable::Listener,
+                   private windows::WindowList::Listener {
 public:
     explicit MainWindow(std::filesystem::path folder);
     ~MainWindow() override;
@@ -53,6 +57,14 @@ private:
     void Cleared() override;
     void ShowRow(int row, bool insert);
 
+    // WindowList::Listener
+    void Reset() override;
+    void RowChanged(int row) override;
+
+    void OnCheck1();
+    void OnSearch();
+    void SetSearchPartVisible(bool visible);
+
     std::filesystem::path folder_;
     int dpi_ = 96;
     HWND window_ = nullptr;
@@ -64,8 +76,11 @@ private:
 
     platform::win32::Win32Screen screen_;
     platform::win32::Win32HotKeys hotKeys_;
+    platform::win32::Win32Windows windows_;
     monitor::MonitorState state_;
     monitor::MonitorTable table_;
+    windows::WindowList windowList_;
+    windows::SearchState search_;
     std::unique_ptr<hotkey::HotKeyModule> hotKey_;
 };
 
