@@ -35,13 +35,12 @@ HttpTestServer::~HttpTestServer()
     ::close(listener_);
 }
 
-void HttpTestServer::Set(Behaviour behaviour, int status, std::string body, std::string headers)
+void HttpTestServer::Set(Behaviour behaviour, int status, std::string body)
 {
     std::lock_guard lock(mutex_);
     behaviour_ = behaviour;
     status_ = status;
     body_ = std::move(body);
-    headers_ = std::move(headers);
 }
 
 std::vector<std::string> HttpTestServer::Requests()
@@ -80,22 +79,22 @@ void HttpTestServer::Serve()
         }
         Behaviour behaviour;
         int status;
-        std::string body, headers;
+        std::string body;
         {
             std::lock_guard lock(mutex_);
             requests_.push_back(request);
             behaviour = behaviour_;
             status = status_;
             body = body_;
-            headers = headers_;
         }
         if (behaviour == Behaviour::NeverAnswer) {
             held_.push_back(fd);
             continue;
         }
-        const std::string head = "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: text/html\r\n"
-            + "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n" + headers + "\r\n";
-        std::string out = head + body;
+        std::string out = body;
+        if (behaviour == Behaviour::Answer)
+            out = "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: text/html\r\n" + "Content-Length: "
+                + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
         size_t sent = 0;
         while (sent < out.size()) {
             const ssize_t n = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);

@@ -12,7 +12,8 @@ namespace zarvex::test {
 
 class HttpTestServer {
 public:
-    enum class Behaviour { Answer, NeverAnswer };
+    // Raw: the body given to Set is sent as the whole response, as it is.
+    enum class Behaviour { Answer, NeverAnswer, Raw };
 
     HttpTestServer();
     ~HttpTestServer();
@@ -20,8 +21,7 @@ public:
     HttpTestServer& operator=(const HttpTestServer&) = delete;
 
     int Port() const { return port_; }
-    // `headers`: further header lines of the answer, each ending in "\r\n".
-    void Set(Behaviour behaviour, int status = 200, std::string body = {}, std::string headers = {});
+    void Set(Behaviour behaviour, int status = 200, std::string body = {});
     // Raw requests received so far (request line, headers and body).
     std::vector<std::string> Requests();
 
@@ -35,7 +35,6 @@ private:
     Behaviour behaviour_ = Behaviour::Answer;
     int status_ = 200;
     std::string body_;
-    std::string headers_;
     std::vector<std::string> requests_;
     std::vector<int> held_; // connections kept open without an answer
     std::thread thread_;

@@ -132,9 +132,13 @@ TEST_F(WinHttpUnderWine, ASilentServerTimesOutAndAClosedPortFailsAtOnce)
 
 TEST_F(WinHttpUnderWine, RedirectsAreFollowedFiveTimesAtMost)
 {
+    auto redirect = [](int status, const std::string& location) {
+        return "HTTP/1.1 " + std::to_string(status) + " X\r\nLocation: " + location
+            + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+    };
     HttpTestServer target, hop, loop;
     target.Set(HttpTestServer::Behaviour::Answer, 200, "4.0.2");
-    hop.Set(HttpTestServer::Behaviour::Answer, 302, "", "Location: http://" + Host(target) + "/quorel401/vers.asp\r\n");
+    hop.Set(HttpTestServer::Behaviour::Raw, 0, redirect(302, "http://" + Host(target) + "/quorel401/vers.asp"));
     const WineResult r = RunUnderWine("http://" + Host(hop) + "/quorel401/vers.asp");
     EXPECT_TRUE(r.completed);
     EXPECT_EQ(r.body, "4.0.2");
@@ -142,7 +146,7 @@ TEST_F(WinHttpUnderWine, RedirectsAreFollowedFiveTimesAtMost)
     const std::string moved = target.Requests()[0];
     EXPECT_EQ(moved.substr(0, moved.find("\r\n")), "GET /quorel401/vers.asp HTTP/1.1") << "a POST answered by 302";
 
-    loop.Set(HttpTestServer::Behaviour::Answer, 307, "", "Location: /again\r\n");
+    loop.Set(HttpTestServer::Behaviour::Raw, 0, redirect(307, "/again"));
     const WineResult endless = RunUnderWine("http://" + Host(loop) + "/");
     EXPECT_FALSE(endless.completed);
     EXPECT_EQ(loop.Requests().size(), 6u) << "the request and 5 redirects";
