@@ -315,7 +315,7 @@ void Form1::HeldWait(int milliseconds)
 
 std::string Form1::Now()
 {
-    return QDateTime::currentDateTime().toString(U("yyyy/M/d H:mm:ss")).toStdString();
+    return windows::GeneralDateTimeText(QDateTime::currentDateTime()).toStdString();
 }
 
 void Form1::OpenSettings()
@@ -440,6 +440,12 @@ void Form1::closeEvent(QCloseEvent* event)
     QMessageBox box(QMessageBox::Question, U("提示"), U("你真的要退出吗?"), QMessageBox::Ok | QMessageBox::Cancel, this);
     box.setObjectName("exitConfirmation");
     if (box.exec() == QMessageBox::Ok) {
+        // The settings window saves its numbers as it closes; a bad number
+        // keeps it open with its message, and the program with it.
+        if (settingsWindow_ && settingsWindow_->isVisible() && !settingsWindow_->close()) {
+            event->ignore();
+            return;
+        }
         for (QTimer* t : {Timer1_, Timer2_, Timer3_, Timer5_, Timer7_})
             t->stop();
         for (InfoWindow* w : {tipsWindow_.data(), aboutWindow_.data()}) {

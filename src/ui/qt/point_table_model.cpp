@@ -57,9 +57,13 @@ QVariant PointTableModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
-void PointTableModel::RowsAppended(int first, int last)
+void PointTableModel::RowsAboutToBeAppended(int first, int last)
 {
     beginInsertRows({}, first, last);
+}
+
+void PointTableModel::RowsAppended()
+{
     endInsertRows();
 }
 
@@ -68,9 +72,13 @@ void PointTableModel::RowsChanged(int first, int last)
     emit dataChanged(index(first, 0), index(last, 6));
 }
 
-void PointTableModel::Cleared()
+void PointTableModel::AboutToClear()
 {
     beginResetModel();
+}
+
+void PointTableModel::Cleared()
+{
     endResetModel();
 }
 

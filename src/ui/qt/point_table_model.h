@@ -27,8 +27,10 @@ public:
 
     static QString CellText(const MonitorPoint& p, int column);
 
-    void RowsAppended(int first, int last) override;
+    void RowsAboutToBeAppended(int first, int last) override;
+    void RowsAppended() override;
     void RowsChanged(int first, int last) override;
+    void AboutToClear() override;
     void Cleared() override;
 
 private:

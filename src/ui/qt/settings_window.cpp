@@ -60,6 +60,12 @@ int Form3::Px(int twips) const
     return static_cast<int>(twips * dpi / 1440.0 + 0.5);
 }
 
+void Form3::reject()
+{
+    // QDialog would hide the window without a close event, dropping the numbers.
+    close();
+}
+
 void Form3::closeEvent(QCloseEvent* event)
 {
     const auto saved = CloseSettings(configFile_, T_chg_->text().toStdString(), T_fz_->text().toStdString(),

@@ -46,15 +46,47 @@ QVariant WindowListModel::headerData(int section, Qt::Orientation orientation, i
     return {};
 }
 
-void WindowListModel::Reset()
+void WindowListModel::RowAboutToBeAppended(int row)
+{
+    beginInsertRows({}, row, row);
+}
+
+void WindowListModel::RowAppended()
+{
+    endInsertRows();
+}
+
+void WindowListModel::AboutToClear()
 {
     beginResetModel();
+}
+
+void WindowListModel::Cleared()
+{
     endResetModel();
 }
 
 void WindowListModel::RowChanged(int row)
 {
     emit dataChanged(index(row, 0), index(row, 3));
+}
+
+QString GeneralDateTimeText(const QDateTime& when, const QLocale& locale)
+{
+    // The long time format ends or starts with the zone ("t", sometimes in
+    // brackets or after a comma); the clock time alone is wanted.
+    QString time;
+    bool quoted = false;
+    for (const QChar c : locale.timeFormat(QLocale::LongFormat)) {
+        if (c == u'\'')
+            quoted = !quoted;
+        if (quoted || c != u't')
+            time += c;
+    }
+    time = time.remove(QStringLiteral("()")).remove(QStringLiteral("[]")).trimmed();
+    if (time.endsWith(u','))
+        time.chop(1);
+    return locale.toString(when.date(), QLocale::ShortFormat) + u' ' + locale.toString(when.time(), time);
 }
 
 } // namespace zarvex::windows

@@ -179,8 +179,8 @@ bool MainWindow::Create(HINSTANCE instance)
     listView1_ = AddControl(WC_LISTVIEWW, "", list, kListView1, 30, 3720, 4695, 1815);
 
     hotKey_ = std::make_unique<hotkey::HotKeyModule>(hotKeys_, [this] { monitor::AddMonitorPoint(table_, state_); });
-    table_.SetListener(this);
-    windowList_.SetListener(this);
+    table_.SetListener(&pointRows_);
+    windowList_.SetListener(&windowRows_);
     const std::filesystem::path config = folder_ / "config.ini";
     monitor::StartupServices services;
     services.checkForUpdate = [this, config] {
@@ -277,22 +277,16 @@ void MainWindow::OnCheck1()
 
 void MainWindow::OnSearch() { windows::WindowSearch(windowList_, search_, windows_, WindowText(serchProc_)); }
 
-void MainWindow::Reset()
-{
-    SendMessageW(listView1_, LVM_DELETEALLITEMS, 0, 0);
-    for (int row = 0; row < windowList_.Count(); ++row) {
-        const windows::WindowEntry& e = windowList_.At(row);
-        const std::string texts[] = {std::to_string(e.entryNo), windows::HandleText(e.handle), e.title, e.shownAt};
-        SetListText(listView1_, row, texts, 4, true);
-    }
-}
-
-void MainWindow::RowChanged(int row)
+void MainWindow::ShowWindowRow(int row, bool insert)
 {
     const windows::WindowEntry& e = windowList_.At(row);
     const std::string texts[] = {std::to_string(e.entryNo), windows::HandleText(e.handle), e.title, e.shownAt};
-    SetListText(listView1_, row, texts, 4, false);
+    SetListText(listView1_, row, texts, static_cast<int>(std::size(texts)), insert);
 }
+
+void MainWindow::WindowRows::RowAppended() { window.ShowWindowRow(appended, true); }
+void MainWindow::WindowRows::Cleared() { SendMessageW(window.listView1_, LVM_DELETEALLITEMS, 0, 0); }
+void MainWindow::WindowRows::RowChanged(int row) { window.ShowWindowRow(row, false); }
 
 void MainWindow::SetEmailText(const std::string& text) { SetWindowTextW(text2_, Widen(text).c_str()); }
 void MainWindow::SetSearchText(const std::string& text) { SetWindowTextW(serchProc_, Widen(text).c_str()); }
@@ -308,7 +302,7 @@ void MainWindow::PreparePointTable()
     PrepareList(listView2_, kPointColumns, kPointWidths, static_cast<int>(std::size(kPointColumns)));
 }
 
-void MainWindow::ShowRow(int row, bool insert)
+void MainWindow::ShowPointRow(int row, bool insert)
 {
     const monitor::MonitorPoint& p = table_.At(row);
     const std::string texts[] = {std::to_string(p.number), std::to_string(p.x),          std::to_string(p.y),
@@ -317,19 +311,25 @@ void MainWindow::ShowRow(int row, bool insert)
     SetListText(listView2_, row, texts, static_cast<int>(std::size(texts)), insert);
 }
 
-void MainWindow::RowsAppended(int first, int last)
+void MainWindow::PointRows::RowsAboutToBeAppended(int firstRow, int lastRow)
 {
-    for (int row = first; row <= last; ++row)
-        ShowRow(row, true);
+    first = firstRow;
+    last = lastRow;
 }
 
-void MainWindow::RowsChanged(int first, int last)
+void MainWindow::PointRows::RowsAppended()
 {
     for (int row = first; row <= last; ++row)
-        ShowRow(row, false);
+        window.ShowPointRow(row, true);
 }
 
-void MainWindow::Cleared() { SendMessageW(listView2_, LVM_DELETEALLITEMS, 0, 0); }
+void MainWindow::PointRows::RowsChanged(int firstRow, int lastRow)
+{
+    for (int row = firstRow; row <= lastRow; ++row)
+        window.ShowPointRow(row, false);
+}
+
+void MainWindow::PointRows::Cleared() { SendMessageW(window.listView2_, LVM_DELETEALLITEMS, 0, 0); }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {

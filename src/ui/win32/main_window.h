@@ -18,9 +18,7 @@
 
 namespace zarvex::ui::win32 {
 
-class MainWindow : private monitor::StartupView,
-                   private monitor::MonitorTable::Listener,
-                   private windows::WindowList::Listener {
+class MainWindow : private monitor::StartupView {
 public:
     explicit MainWindow(std::filesystem::path folder);
     ~MainWindow() override;
@@ -51,15 +49,30 @@ private:
     void PrepareWindowList() override;
     void PreparePointTable() override;
 
-    // MonitorTable::Listener
-    void RowsAppended(int first, int last) override;
-    void RowsChanged(int first, int last) override;
-    void Cleared() override;
-    void ShowRow(int row, bool insert);
-
-    // WindowList::Listener
-    void Reset() override;
-    void RowChanged(int row) override;
+    // ListView2 follows the monitor point table.
+    struct PointRows : monitor::MonitorTable::Listener {
+        explicit PointRows(MainWindow& w) : window(w) {}
+        void RowsAboutToBeAppended(int first, int last) override;
+        void RowsAppended() override;
+        void RowsChanged(int first, int last) override;
+        void AboutToClear() override {}
+        void Cleared() override;
+        MainWindow& window;
+        int first = 0, last = -1;
+    };
+    // ListView1 follows the window list.
+    struct WindowRows : windows::WindowList::Listener {
+        explicit WindowRows(MainWindow& w) : window(w) {}
+        void RowAboutToBeAppended(int row) override { appended = row; }
+        void RowAppended() override;
+        void AboutToClear() override {}
+        void Cleared() override;
+        void RowChanged(int row) override;
+        MainWindow& window;
+        int appended = 0;
+    };
+    void ShowPointRow(int row, bool insert);
+    void ShowWindowRow(int row, bool insert);
 
     void OnCheck1();
     void OnSearch();
@@ -80,6 +93,8 @@ private:
     monitor::MonitorState state_;
     monitor::MonitorTable table_;
     windows::WindowList windowList_;
+    PointRows pointRows_{*this};
+    WindowRows windowRows_{*this};
     windows::SearchState search_;
     std::unique_ptr<hotkey::HotKeyModule> hotKey_;
 };

@@ -170,22 +170,29 @@ TEST_F(WindowsTest, SettingsWindowSavesReadsBackAndRefusesBadNumbers)
     EXPECT_EQ(form3->findChild<QLineEdit*>("T_fz")->text().toStdString(), "60");
     EXPECT_FALSE(form3->findChild<QCheckBox*>("Check2")->isEnabled());
 
-    // A bad number: refused with the message, the window stays, nothing written.
-    form3->findChild<QLineEdit*>("T_fz")->setText("abc");
+    // A bad number typed, then Esc: refused with the message, the window
+    // stays, nothing written.
+    auto type = [&](const char* box, const std::string& text) {
+        Click(form3->findChild<QLineEdit*>(box));
+        Sh("xdotool key ctrl+a type '" + text + "'");
+        ASSERT_TRUE(PumpUntil([&] { return form3->findChild<QLineEdit*>(box)->text().toStdString() == text; }, 2000));
+    };
+    type("T_fz", "abc");
     std::string seen;
     AnswerMessageBox(&seen, QMessageBox::Ok);
-    form3->close();
-    Pump(200);
+    Sh("xdotool key Escape");
+    Pump(600);
     EXPECT_EQ(seen, "提示|窗口切换间隔和阀值必须是-32768到32767之间的整数");
     EXPECT_TRUE(form3->isVisible());
     EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "fz"), "60");
 
-    // Good numbers, and the local sound turned off by a real click.
-    form3->findChild<QLineEdit*>("T_fz")->setText("3");
-    form3->findChild<QLineEdit*>("T_chg")->setText("10");
+    // Good numbers, the local sound turned off by a real click, then Esc:
+    // saved as the close box would.
+    type("T_fz", "3");
+    type("T_chg", "10");
     Click(form3->findChild<QCheckBox*>("Check1"));
     EXPECT_FALSE(w->State().LocalAlertOn);
-    form3->close();
+    Sh("xdotool key Escape");
     ASSERT_TRUE(PumpUntil([&] { return w->findChild<config::Form3*>("Form3") == nullptr; }, 2000));
     EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "chgwnd"), "10");
     EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "fz"), "3");
@@ -211,6 +218,31 @@ TEST_F(WindowsTest, SettingsWindowSavesReadsBackAndRefusesBadNumbers)
     w->OnStartStop();
     ASSERT_TRUE(PumpUntil([&] { return notified_.size() == 1; }, 7000));
     Sh("xsetroot -solid black");
+}
+
+TEST_F(WindowsTest, ExitGoesThroughTheSettingsWindowsRule)
+{
+    auto w = Open();
+    w->OpenSettings();
+    auto* form3 = w->findChild<config::Form3*>("Form3");
+    form3->findChild<QLineEdit*>("T_chg")->setText("80");
+    form3->findChild<QLineEdit*>("T_fz")->setText("x");
+    // Exit confirmed, but a bad number: its message, and both windows stay.
+    std::string confirm, refusal;
+    AnswerMessageBox(&confirm, QMessageBox::Ok);
+    AnswerMessageBox(&refusal, QMessageBox::Ok, 900);
+    w->close();
+    Pump(300);
+    EXPECT_EQ(refusal, "提示|窗口切换间隔和阀值必须是-32768到32767之间的整数");
+    EXPECT_TRUE(w->isVisible() && form3->isVisible());
+    // Mended: the exit saves the numbers.
+    form3->findChild<QLineEdit*>("T_fz")->setText("7");
+    AnswerMessageBox(&confirm, QMessageBox::Ok);
+    w->close();
+    Pump(300);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "chgwnd"), "80");
+    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "fz"), "7");
 }
 
 TEST_F(WindowsTest, Check1GuardsTheSwitchingRule)

@@ -1,5 +1,7 @@
-// The ANSI code page (CP_ACP) through UTF-16, as the "A" functions convert.
-#include "platform/system_text.h"
+// Text in the Windows code pages, converted as the platform converts it
+// (through UTF-16): the ANSI code page of profile files, and the code pages
+// the QR Code tool writes.
+#include "platform/profile_file.h"
 #include "platform/win32/code_pages.h"
 
 #include <windows.h>
@@ -25,8 +27,11 @@ std::string Convert(std::string_view text, UINT from, UINT to)
 
 } // namespace
 
-std::string ToSystemText(std::string_view utf8) { return Convert(utf8, CP_UTF8, CP_ACP); }
-std::string FromSystemText(std::string_view stored) { return Convert(stored, CP_ACP, CP_UTF8); }
+std::optional<std::string> FromLegacyText(std::string_view stored) { return Convert(stored, CP_ACP, CP_UTF8); }
+// Characters the code page lacks become "?", as the platform's writer stores them.
+std::optional<std::string> ToLegacyText(std::string_view utf8) { return Convert(utf8, CP_UTF8, CP_ACP); }
+// A file without a byte-order mark is in the ANSI code page, as the platform reads it.
+bool ReadsAsLegacy(std::string_view) { return true; }
 
 namespace win32 {
 
