@@ -60,9 +60,9 @@ void InstallChineseTranslations()
         QCoreApplication::installTranslator(translator);
 }
 
-Form1::Form1(const Form1Services& services, std::filesystem::path programFolder, QWidget* parent)
-    : QMainWindow(parent), services_(services), programFolder_(std::move(programFolder)),
-      configFile_(config::ConfigPath(programFolder_)), pointModel_(table_)
+Form1::Form1(const Form1Services& services, config::FileLocations files, QWidget* parent)
+    : QMainWindow(parent), services_(services), configFile_(std::move(files.configFile)),
+      soundFile_(std::move(files.soundFile)), pointModel_(table_)
 {
     setObjectName("Form1");
     setWindowTitle(U("Zarvex提醒"));
@@ -370,7 +370,7 @@ void Form1::OnSoundTick()
 {
     // Plays synchronously: the window waits for the sound, as the timers do.
     if (state_.LocalAlertOn && state_.AlertRaised && services_.sound)
-        services_.sound->PlaySync(programFolder_ / "tx.wav");
+        services_.sound->PlaySync(soundFile_);
 }
 
 void Form1::CheckForUpdate()

@@ -3,6 +3,7 @@
 // timers that drive cursor tracking, sampling, alerting, switching and sound.
 #pragma once
 
+#include "config/file_locations.h"
 #include "hotkey/hot_key.h"
 #include "monitor/monitor_model.h"
 #include "ui/qt/point_table_model.h"
@@ -50,8 +51,13 @@ struct Form1Services {
 
 class Form1 : public QMainWindow, private StartupView, private RunWindow, private windows::SwitchView {
 public:
-    // Creating the window runs the start-up sequence; `programFolder` holds "config.ini".
-    Form1(const Form1Services& services, std::filesystem::path programFolder, QWidget* parent = nullptr);
+    // Creating the window runs the start-up sequence with the settings and
+    // sound in `files`; the second form keeps both in `programFolder`.
+    Form1(const Form1Services& services, config::FileLocations files, QWidget* parent = nullptr);
+    Form1(const Form1Services& services, const std::filesystem::path& programFolder, QWidget* parent = nullptr)
+        : Form1(services, config::BesideProgram(programFolder), parent)
+    {
+    }
     ~Form1() override;
 
     MonitorState& State() { return state_; }
@@ -115,8 +121,8 @@ private:
     void ShowInfo(QPointer<InfoWindow>& window, int kind);
 
     Form1Services services_;
-    std::filesystem::path programFolder_;
     std::filesystem::path configFile_;
+    std::filesystem::path soundFile_;
     MonitorState state_;
     MonitorTable table_;
     PointTableModel pointModel_;

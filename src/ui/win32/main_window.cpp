@@ -98,7 +98,7 @@ LRESULT CALLBACK InfoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 } // namespace
 
-MainWindow::MainWindow(std::filesystem::path folder) : folder_(std::move(folder)) {}
+MainWindow::MainWindow(std::filesystem::path configFile) : configFile_(std::move(configFile)) {}
 
 MainWindow::~MainWindow()
 {
@@ -181,7 +181,7 @@ bool MainWindow::Create(HINSTANCE instance)
     hotKey_ = std::make_unique<hotkey::HotKeyModule>(hotKeys_, [this] { monitor::AddMonitorPoint(table_, state_); });
     table_.SetListener(&pointRows_);
     windowList_.SetListener(&windowRows_);
-    const std::filesystem::path config = folder_ / "config.ini";
+    const std::filesystem::path config = configFile_;
     monitor::StartupServices services;
     services.checkForUpdate = [this, config] {
         const auto answer = notify::HttpExchange(notify::UpdateUrl(notify::ServiceHost(config)), "");

@@ -20,7 +20,7 @@ namespace zarvex::ui::win32 {
 
 class MainWindow : private monitor::StartupView {
 public:
-    explicit MainWindow(std::filesystem::path folder);
+    explicit MainWindow(std::filesystem::path configFile);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -78,7 +78,7 @@ private:
     void OnSearch();
     void SetSearchPartVisible(bool visible);
 
-    std::filesystem::path folder_;
+    std::filesystem::path configFile_;
     int dpi_ = 96;
     HWND window_ = nullptr;
     HFONT font_ = nullptr;
