@@ -3,7 +3,8 @@
 # the window opens with its Chinese captions, the tips counter counts down,
 # the caption follows the pointer, Ctrl+W over a known colour adds a row with
 # that position and colour, 多窗口自动切换 opens the search part and 搜索 lists
-# the matching windows, and closing asks first, then ends the program.
+# the matching windows, 配置 saves its numbers whole as it closes (also by
+# Esc) and refuses a bad one, and closing asks first, then ends the program.
 #   wine_zarvex_check.sh ZARVEX_EXE TABLE_READER_EXE XSESSION_STATE_DIR
 set -uo pipefail
 exe=$1 reader=$2 state=$3
@@ -67,6 +68,28 @@ wine "$reader" list 113 "Z:$work/windows.txt" # ListView1
 # Form1 itself matches, and as the window in front it is listed a second time.
 check "the search lists the matching windows, the one in front again" \
   '[[ $(grep -c "|Zarvexv4.0.1 鼠标位置：700，500|$" "$work/windows.txt") == 2 && $(cut -d"|" -f1 "$work/windows.txt" | tr "\n" " ") == "1 2 " ]]'
+wine "$reader" command 201 # 系统配置
+sleep 0.5
+check "系统配置 opens 配置" 'titles | grep -qx "配置"'
+wine "$reader" settext ZarvexForm3 302 7x # T_chg
+wine "$reader" close ZarvexForm3
+sleep 0.5
+check "a bad number keeps 配置 open with its message and writes nothing" \
+  'titles | grep -qx "提示" && titles | grep -qx "配置" && grep -q "^chgwnd=70" "$work/app/config.ini"'
+xdotool key Return
+sleep 0.3
+# The window manager hands the focus to the main window when the message goes;
+# the user clicks back into 配置. (X finds Wine's windows by their UTF-8 names.)
+for w in $(xdotool search --onlyvisible --classname zarvex.exe); do
+  [[ $(xdotool getwindowname "$w") == 配置 ]] && xdotool windowactivate --sync "$w"
+done
+wine "$reader" settext ZarvexForm3 302 75
+wine "$reader" settext ZarvexForm3 304 62 # T_fz
+xdotool key Escape
+sleep 0.5
+check "Esc closes 配置 as its close box does, saving both numbers" \
+  '! titles | grep -qx "配置" && grep -q "^chgwnd=75" "$work/app/config.ini" && grep -q "^fz=62" "$work/app/config.ini"'
+xdotool windowactivate --sync "$form"
 xdotool key alt+F4
 sleep 1
 check "closing asks first" 'titles | grep -qx "提示"'

@@ -5,6 +5,10 @@
 //   zarvex_window_check click ID             a click on that button of Form1
 //                                            (posted: a message box it opens
 //                                            would block a sent one)
+//   zarvex_window_check command ID           a menu command of Form1
+//   zarvex_window_check settext CLASS ID TEXT  the text of a control of the
+//                                            window of that class (ASCII)
+//   zarvex_window_check close CLASS          the close box of that window
 //   zarvex_window_check windows RESULT_FILE  the titles of the visible
 //                                            top-level windows, one a line
 // The list's text lives in the other process, so it is fetched through a
@@ -55,7 +59,22 @@ int main(int argc, char** argv)
         EnumWindows(AddTitle, reinterpret_cast<LPARAM>(&titles));
         return Save(argv[2], titles) ? 0 : 1;
     }
+    if (mode == "settext" || mode == "close") {
+        const std::string name = argv[2];
+        HWND window = FindWindowW(std::wstring(name.begin(), name.end()).c_str(), nullptr);
+        if (!window)
+            return 1;
+        if (mode == "close")
+            return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+        HWND box = argc > 4 ? GetDlgItem(window, std::atoi(argv[3])) : nullptr;
+        const std::string text = argc > 4 ? argv[4] : "";
+        return box && SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::wstring(text.begin(), text.end()).c_str()))
+            ? 0
+            : 1;
+    }
     HWND form = FindWindowW(L"ZarvexForm1", nullptr);
+    if (form && mode == "command")
+        return PostMessageW(form, WM_COMMAND, static_cast<WPARAM>(std::atoi(argv[2])), 0) ? 0 : 1;
     HWND control = form ? GetDlgItem(form, std::atoi(argv[2])) : nullptr;
     if (!control)
         return 1;

@@ -104,6 +104,7 @@ MainWindow::~MainWindow()
 {
     table_.SetListener(nullptr);
     windowList_.SetListener(nullptr);
+    settings_.reset();
     hotKey_.reset();
     if (window_)
         DestroyWindow(window_);
@@ -159,6 +160,7 @@ bool MainWindow::Create(HINSTANCE instance)
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
     font_ = CreateFontIndirectW(&metrics.lfMessageFont);
+    settings_ = std::make_unique<SettingsWindow>(state_, configFile_, dpi_, font_);
 
     const DWORD prompt = ES_READONLY | ES_AUTOHSCROLL, box = WS_TABSTOP | ES_AUTOHSCROLL;
     const DWORD list = WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS;
@@ -352,6 +354,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
+        case kMenuConfig:
+            settings_->Open(window_);
+            break;
         case kMenuForHelp:
             ShowInfoWindow(false);
             break;
@@ -366,8 +371,10 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         }
         return 0;
     case WM_CLOSE:
-        // Cancel leaves everything running as it was.
-        if (MessageBoxW(window_, L"你真的要退出吗?", L"提示", MB_OKCANCEL) == IDOK)
+        // Cancel leaves everything running as it was. The settings window
+        // saves its numbers as it closes; a bad number keeps it open with its
+        // message, and the program with it.
+        if (MessageBoxW(window_, L"你真的要退出吗?", L"提示", MB_OKCANCEL) == IDOK && settings_->Close())
             DestroyWindow(window_);
         return 0;
     case WM_DESTROY:

@@ -1,13 +1,15 @@
 // Form1 as a native window: the menu, the controls at their design positions
 // (twips at the system DPI), the start-up sequence, cursor tracking in the
 // caption, Ctrl+W adding rows to ListView2, Check1 with its rule and the
-// window search into ListView1, and the exit confirmation.
+// window search into ListView1, the settings and about windows from the menu,
+// and the exit confirmation.
 #pragma once
 
 #include "hotkey/hot_key.h"
 #include "monitor/monitor_model.h"
 #include "monitor/startup.h"
 #include "platform/win32/win32_platform.h"
+#include "ui/win32/settings_window.h"
 #include "windows/window_search.h"
 
 #include <windows.h>
@@ -97,6 +99,7 @@ private:
     WindowRows windowRows_{*this};
     windows::SearchState search_;
     std::unique_ptr<hotkey::HotKeyModule> hotKey_;
+    std::unique_ptr<SettingsWindow> settings_;
 };
 
 } // namespace zarvex::ui::win32

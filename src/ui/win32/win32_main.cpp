@@ -24,8 +24,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
 
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (form1.Window() && IsDialogMessageW(form1.Window(), &message))
-            continue; // Tab moves between the controls
+        // Tab moves between the controls of the active window, Esc closes the settings window.
+        HWND active = GetActiveWindow();
+        if (active && IsDialogMessageW(active, &message))
+            continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
