@@ -136,6 +136,13 @@ Handle OpenSession()
     return Handle(s);
 }
 
+HttpResponse CouldNotConnect()
+{
+    HttpResponse r;
+    r.failure = HttpFailure::CouldNotConnect;
+    return r;
+}
+
 int Remaining(Clock::time_point deadline)
 {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
@@ -186,10 +193,10 @@ HttpResponse HttpExchange(const std::string& url, const std::string& body, const
         for (int hop = 0; hop <= kMaxRedirects; ++hop) {
             const std::optional<Target> target = Parse(current);
             if (!target)
-                return {};
+                return CouldNotConnect();
             Handle connection(WinHttpConnect(session.get(), target->host.c_str(), target->port, 0));
             if (!connection)
-                return {};
+                return CouldNotConnect();
             LPCWSTR accept[] = {L"*/*", nullptr};
             // The address is sent as given: it is already encoded.
             Handle request(WinHttpOpenRequest(connection.get(), method.c_str(), target->object.c_str(), nullptr,
@@ -205,8 +212,18 @@ HttpResponse HttpExchange(const std::string& url, const std::string& body, const
             const DWORD length = post ? static_cast<DWORD>(body.size()) : 0;
             if (!WinHttpSendRequest(request.get(), header.c_str(), static_cast<DWORD>(-1),
                                     post && length ? const_cast<char*>(body.data()) : WINHTTP_NO_REQUEST_DATA, length,
-                                    length, 0)
-                || !WinHttpReceiveResponse(request.get(), nullptr))
+                                    length, 0)) {
+                // Refused or unknown host; a connection that timed out counts as no answer, as with libcurl.
+                const DWORD error = GetLastError();
+                const bool unreachable = error == ERROR_WINHTTP_CANNOT_CONNECT || error == ERROR_WINHTTP_NAME_NOT_RESOLVED
+                    || error == ERROR_WINHTTP_INVALID_URL || error == ERROR_WINHTTP_UNRECOGNIZED_SCHEME;
+                return unreachable ? CouldNotConnect() : HttpResponse{};
+            }
+            // An answer cut inside its headers is no answer. Windows fails it
+            // here; Wine takes what came as the headers, without the blank
+            // line that ends whole ones.
+            if (!WinHttpReceiveResponse(request.get(), nullptr)
+                || !QueryText(request.get(), WINHTTP_QUERY_RAW_HEADERS_CRLF).ends_with("\r\n\r\n"))
                 return {};
 
             DWORD status = 0, size = sizeof status;
@@ -239,6 +256,7 @@ HttpResponse HttpExchange(const std::string& url, const std::string& body, const
             }
             // Enough read when the cap is reached: the rest is never fetched.
             response.completed = true;
+            response.failure = HttpFailure::None;
             return response;
         }
     } catch (...) {

@@ -22,6 +22,7 @@ struct WineResult {
     bool completed = false;
     long status = -1;
     long ms = -1;
+    int failure = -1; // HttpFailure
     std::string body;
 };
 
@@ -40,7 +41,7 @@ WineResult RunUnderWine(const std::string& url, long totalTimeoutMs = 0)
     if (eol == std::string::npos)
         return r;
     int completed = 0;
-    std::sscanf(text.c_str(), "%d %ld %ld", &completed, &r.status, &r.ms);
+    std::sscanf(text.c_str(), "%d %ld %ld %d", &completed, &r.status, &r.ms, &r.failure);
     r.completed = completed == 1;
     r.body = text.substr(eol + 1);
     return r;
@@ -85,6 +86,7 @@ TEST_F(WinHttpUnderWine, TheServiceSeesTheSameRequestAsFromTheLinuxBuild)
     const HttpResponse curl = HttpExchange(url, "");
     const WineResult windows = RunUnderWine(url);
     EXPECT_TRUE(curl.completed && windows.completed);
+    EXPECT_EQ(windows.failure, static_cast<int>(HttpFailure::None));
     EXPECT_EQ(windows.status, 200);
     EXPECT_EQ(windows.body, "4.0.2");
 
@@ -119,6 +121,7 @@ TEST_F(WinHttpUnderWine, ASilentServerTimesOutAndAClosedPortFailsAtOnce)
     server.Set(HttpTestServer::Behaviour::NeverAnswer);
     const WineResult silent = RunUnderWine("http://" + Host(server) + "/quorel401/vers.asp", 1500);
     EXPECT_FALSE(silent.completed);
+    EXPECT_EQ(silent.failure, static_cast<int>(HttpFailure::NoAnswer));
     EXPECT_EQ(silent.body, "");
     EXPECT_GE(silent.ms, 1400);
     EXPECT_LT(silent.ms, 3000);
@@ -126,6 +129,7 @@ TEST_F(WinHttpUnderWine, ASilentServerTimesOutAndAClosedPortFailsAtOnce)
 
     const WineResult closed = RunUnderWine("http://127.0.0.1:" + std::to_string(zarvex::test::FreePort()) + "/");
     EXPECT_FALSE(closed.completed);
+    EXPECT_EQ(closed.failure, static_cast<int>(HttpFailure::CouldNotConnect)) << "refused is told from silent";
     EXPECT_LT(closed.ms, 1000);
     std::printf("silent server: %ld ms (limit 1500 ms), closed port: %ld ms\n", silent.ms, closed.ms);
 }
@@ -151,4 +155,14 @@ TEST_F(WinHttpUnderWine, RedirectsAreFollowedFiveTimesAtMost)
     EXPECT_FALSE(endless.completed);
     EXPECT_EQ(loop.Requests().size(), 6u) << "the request and 5 redirects";
     EXPECT_EQ(loop.Requests().back().substr(0, 17), "POST /again HTTP/") << "307 keeps the method";
+}
+
+TEST_F(WinHttpUnderWine, AnAnswerCutInsideItsHeadersIsNoAnswer)
+{
+    HttpTestServer server;
+    server.Set(HttpTestServer::Behaviour::Raw, 0, "HTTP/1.1 200 OK\r\nContent-Le");
+    const WineResult r = RunUnderWine("http://" + Host(server) + "/quorel401/vers.asp");
+    EXPECT_FALSE(r.completed);
+    EXPECT_EQ(r.failure, static_cast<int>(HttpFailure::NoAnswer));
+    EXPECT_EQ(r.body, "");
 }

@@ -3,6 +3,7 @@
 #include "config/settings.h"
 #include "ui/qt/settings_window.h"
 #include "ui/qt/info_windows.h"
+#include "ui/qt/qt_background_runner.h"
 #include "notify/http_post.h"
 #include "notify/services.h"
 
@@ -71,13 +72,21 @@ Form1::Form1(const Form1Services& services, config::FileLocations files, QWidget
     if (services_.hotKeys)
         hotKeyModule_ = std::make_unique<hotkey::HotKeyModule>(*services_.hotKeys, [this] { AddPointFromHotKey(); });
 
+    runner_ = std::make_unique<QtBackgroundRunner>();
+    updateCheck_ = std::make_unique<notify::UpdateCheck>(*runner_, &notify::PostEmpty);
+    notifications_ = std::make_unique<notify::NotificationSender>(
+        *runner_, &notify::PostEmpty, [this](const std::string& line) { ShowNotificationFailure(line); },
+        services_.notifyRetryDelaysMs);
+
     timer1_ = std::make_unique<TimerAdapter>(Timer1_);
     timer2_ = std::make_unique<TimerAdapter>(Timer2_);
     timer3_ = std::make_unique<TimerAdapter>(Timer3_);
     if (services_.screen) {
         run_ = std::unique_ptr<RunContext>(new RunContext{state_, table_, *this, *timer1_, *timer2_, *timer3_,
                                                           *services_.screen,
-                                                          [this](const std::string& a) { SendNotification(a); },
+                                                          [this](int point, const std::string& a) {
+                                                              SendNotification(point, a);
+                                                          },
                                                           configFile_});
     }
     connect(Command2_, &QPushButton::clicked, this, &Form1::OnStartStop);
@@ -150,6 +159,10 @@ void Form1::BuildControls()
     place(Check1_, "Check1", 3120, 600, 1695, 255);
     Label2_ = new QLabel(U("鼠标移到指定位置后按CTRL+W即可设置监控点。"), central);
     place(Label2_, "Label2", 120, 960, 4575, 255);
+    mailFailure_ = new QLabel(central);
+    mailFailure_->setStyleSheet("QLabel { color: #c00000; }");
+    place(mailFailure_, "mailFailure", 120, 960, 4575, 255);
+    mailFailure_->hide();
 
     auto table = [&](const char* name, const char* accessible, QAbstractItemModel* model, int top) {
         auto* view = new QTableView(central);
@@ -379,19 +392,29 @@ void Form1::CheckForUpdate()
         services_.checkForUpdate();
         return;
     }
-    const auto answer = notify::HttpExchange(notify::UpdateUrl(notify::ServiceHost(configFile_)), "");
-    if (const auto message = notify::UpdateMessage(answer))
-        ShowMessage(QString::fromUtf8(message->c_str()));
+    updateCheck_->Start(notify::UpdateUrl(notify::ServiceHost(configFile_)),
+                        [this](const std::string& message) { ShowMessage(QString::fromUtf8(message.c_str())); });
 }
 
-void Form1::SendNotification(const std::string& address)
+void Form1::SendNotification(int point, const std::string& address)
 {
     if (services_.notify) {
         services_.notify(address);
         return;
     }
-    // The answer is not looked at; a service that is down changes nothing here.
-    (void)notify::HttpPost(notify::NotificationUrl(notify::ServiceHost(configFile_), address), "");
+    notifications_->Send(point, notify::NotificationUrl(notify::ServiceHost(configFile_), address));
+}
+
+void Form1::RunStarted()
+{
+    ShowNotificationFailure(""); // the line stays until the next run starts
+}
+
+void Form1::ShowNotificationFailure(const std::string& line)
+{
+    mailFailure_->setText(QString::fromStdString(line));
+    mailFailure_->setVisible(!line.empty());
+    Label2_->setVisible(line.empty());
 }
 
 std::string Form1::EmailText() const

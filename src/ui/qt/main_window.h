@@ -9,6 +9,7 @@
 #include "ui/qt/point_table_model.h"
 #include "monitor/run_actions.h"
 #include "monitor/startup.h"
+#include "notify/service_requests.h"
 #include "platform/hot_keys.h"
 #include "platform/screen.h"
 #include "platform/sound.h"
@@ -47,6 +48,8 @@ struct Form1Services {
     // the notification request go to the service named in config.ini.
     std::function<void()> checkForUpdate;
     std::function<void(const std::string& address)> notify;
+    // Waits before the retries of a failed notification (tests shorten them).
+    std::array<int, 3> notifyRetryDelaysMs = notify::kRetryDelaysMs;
 };
 
 class Form1 : public QMainWindow, private StartupView, private RunWindow, private windows::SwitchView {
@@ -84,9 +87,10 @@ public:
     // Shows a modal message under the title "提示" with one OK button.
     void ShowMessage(const QString& text);
 
-    // The update check and the notification request through HTTP.
+    // The update check and the notification request through HTTP, both in
+    // the background; the update message appears when the answer comes.
     void CheckForUpdate();
-    void SendNotification(const std::string& address);
+    void SendNotification(int point, const std::string& address);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -110,6 +114,7 @@ private:
     void SetWindowCaption(const std::string& caption) override;
     AlertMode Mode() const override;
     void ShowMessage(const std::string& text) override;
+    void RunStarted() override;
 
     // SwitchView
     void ShowSwitchTicks(int32_t ticks) override;
@@ -119,6 +124,8 @@ private:
     void BuildControls();
     void SetOuterHeightTwips(int twips);
     void ShowInfo(QPointer<InfoWindow>& window, int kind);
+    // The line about a notification that could not be sent; empty: none.
+    void ShowNotificationFailure(const std::string& line);
 
     Form1Services services_;
     std::filesystem::path configFile_;
@@ -136,6 +143,7 @@ private:
     QRadioButton* opt_whennotchange_ = nullptr;
     QCheckBox* Check1_ = nullptr;
     QLabel* Label2_ = nullptr;
+    QLabel* mailFailure_ = nullptr; // in Label2's place while it has something to say
     QTableView* ListView2_ = nullptr;
     QLabel* Label1_ = nullptr;
     QLineEdit* Text3_ = nullptr;
@@ -157,6 +165,11 @@ private:
     class TimerAdapter;
     std::unique_ptr<TimerAdapter> timer1_, timer2_, timer3_;
     std::unique_ptr<RunContext> run_;
+    std::unique_ptr<notify::UpdateCheck> updateCheck_;
+    std::unique_ptr<notify::NotificationSender> notifications_;
+    // Declared last, so destroyed first: outcomes still to come are dropped
+    // before the objects they would reach are gone.
+    std::unique_ptr<notify::BackgroundRunner> runner_;
 
     QPointer<InfoWindow> tipsWindow_;
     QPointer<InfoWindow> aboutWindow_;

@@ -8,7 +8,9 @@
 
 #include "config/ini_file.h"
 #include "ui/qt/main_window.h"
+#include "support/http_test_server.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTimer>
@@ -26,6 +28,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 #include <unistd.h>
 
 using namespace zarvex;
@@ -81,7 +84,7 @@ protected:
         port_ = QString::fromUtf8(server_.readLine()).trimmed().toStdString();
     }
 
-    std::unique_ptr<monitor::Form1> Open(int threshold)
+    std::unique_ptr<monitor::Form1> Open(int threshold, std::array<int, 3> retryDelaysMs = notify::kRetryDelaysMs)
     {
         std::ofstream(folder_ / "config.ini") << "[con]\nfz=" << threshold << "\nchgwnd=70\ntips=0\nemail=\ngame=old\n"
                                               << "server=127.0.0.1:" << port_ << "\n";
@@ -89,6 +92,7 @@ protected:
         services.screen = DesktopEnvironment::Platform().screen.get();
         services.hotKeys = DesktopEnvironment::Platform().hotKeys.get();
         services.sound = DesktopEnvironment::Platform().sound.get();
+        services.notifyRetryDelaysMs = retryDelaysMs;
         auto w = std::make_unique<monitor::Form1>(services, folder_);
         w->show();
         Sh("xdotool search --sync --onlyvisible --name Zarvex >/dev/null");
@@ -140,6 +144,7 @@ protected:
 TEST_F(AlertTest, ChangeUnderThePointSendsTheMailRequestAndSounds)
 {
     auto w = Open(60);
+    PumpUntil([&] { return !Requests().empty(); }, 2000);
     EXPECT_EQ(Requests(), (std::vector<std::string>{"/quorel401/vers.asp"})) << "the update check at start-up";
     ASSERT_EQ(Sh("xsetroot -solid '#112233'"), 0);
     MarkPoint(*w, 1270, 790);
@@ -209,7 +214,8 @@ TEST_F(AlertTest, StartUpTellsOfANewerVersion)
     StartServer(" 4.2.0\n");
     std::string seen;
     AnswerMessageBox(&seen, QMessageBox::Ok, 1500);
-    auto w = Open(60); // start-up waits for the answer, then for the user
+    auto w = Open(60); // the message comes when the answer does
+    PumpUntil([&] { return !seen.empty(); }, 3000);
     EXPECT_EQ(seen, "提示|你使用的版本为4.0.1\r\n软件最新版本为4.2.0,为了更好的体验，请下载最新版本！");
     EXPECT_TRUE(w->isVisible());
 }
@@ -239,4 +245,72 @@ TEST_F(AlertTest, AnAlertBecomesAMessageInTheMailbox)
     ASSERT_TRUE(PumpUntil([&] { return mails() == 1; }, 10000));
     EXPECT_NE(Slurp(fs::directory_iterator(inbox)->path()).find("To: <owner@163.com>"), std::string::npos);
     EXPECT_EQ(monitor::StatusText(w->Points().At(0)), "已提醒");
+}
+
+TEST_F(AlertTest, ASilentServiceNeverFreezesTheWindow)
+{
+    // A service that takes every request and never answers (each would take
+    // the full 15 s time-out).
+    auto blackHole = std::make_unique<HttpTestServer>();
+    blackHole->Set(HttpTestServer::Behaviour::NeverAnswer);
+    port_ = std::to_string(blackHole->Port());
+    const auto opening = Clock::now();
+    auto w = Open(1);
+    EXPECT_LT(Clock::now() - opening, std::chrono::seconds(5)) << "start-up does not wait for the update check";
+
+    ASSERT_EQ(Sh("xsetroot -solid '#112233'"), 0);
+    MarkPoint(*w, 1270, 790);
+    auto* button = w->findChild<QPushButton*>("Command2");
+    TypeAddressAndStart(*w, "me@163.com"); // the pointer now rests on 启动
+    // One unchanged second later the point alerts; the moment its request
+    // reaches the service, the user clicks 启动 again.
+    std::atomic<Clock::rep> clicked{0};
+    std::thread user([&] {
+        for (int i = 0; i < 500 && blackHole->Requests().size() < 2; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        clicked = Clock::now().time_since_epoch().count();
+        Sh("xdotool click 1");
+    });
+    const bool answered =
+        PumpUntil([&] { return clicked != 0 && button->text() == QString::fromUtf8("停止"); }, 20000);
+    const auto tookToAnswer = Clock::now() - Clock::time_point(Clock::duration(clicked.load()));
+    user.join();
+    ASSERT_TRUE(answered);
+    // Far below the 15 s a request may take: the bound only tells a frozen window.
+    EXPECT_LT(tookToAnswer, std::chrono::seconds(3)) << "the click waits for no request";
+    EXPECT_EQ(monitor::StatusText(w->Points().At(0)), "已提醒");
+    EXPECT_TRUE(w->State().AlertRaised);
+
+    // Closing with both requests under way neither waits nor crashes when
+    // their connections end afterwards.
+    const auto closing = Clock::now();
+    w.reset();
+    EXPECT_LT(Clock::now() - closing, std::chrono::seconds(2));
+    blackHole.reset();
+    Pump(500);
+}
+
+TEST_F(AlertTest, AFailedNotificationLeavesALineUntilTheNextRun)
+{
+    HttpTestServer failing;
+    failing.Set(HttpTestServer::Behaviour::Answer, 500, "<html>Traceback: secret</html>");
+    port_ = std::to_string(failing.Port());
+    auto w = Open(1, {100, 100, 100}); // retries 0.1 s apart instead of 10, 30 and 90 s
+    auto* line = w->findChild<QLabel*>("mailFailure");
+    ASSERT_NE(line, nullptr);
+    EXPECT_FALSE(line->isVisible());
+    ASSERT_EQ(Sh("xsetroot -solid '#112233'"), 0);
+    MarkPoint(*w, 1270, 790);
+    TypeAddressAndStart(*w, "me@163.com");
+
+    ASSERT_TRUE(PumpUntil([&] { return line->isVisible(); }, 8000));
+    EXPECT_EQ(line->text().toStdString(), "提醒邮件未能发出：服务出错（500）");
+    EXPECT_EQ(failing.Requests().size(), 1u + 4u) << "the update check, then the request and three retries";
+    EXPECT_EQ(monitor::StatusText(w->Points().At(0)), "已提醒");
+    EXPECT_TRUE(w->State().AlertRaised);
+    auto* button = w->findChild<QPushButton*>("Command2");
+    EXPECT_EQ(button->text().toStdString(), "启动");
+    Click(button);
+    EXPECT_EQ(button->text().toStdString(), "停止");
+    EXPECT_FALSE(line->isVisible()) << "gone when the next run starts";
 }
