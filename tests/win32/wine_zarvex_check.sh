@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # zarvex.exe under Wine on the tests' virtual desktop, used as a person would:
-# the window opens with its Chinese captions, the tips counter counts down,
+# the window opens with its Chinese captions, a service that knows a newer
+# version gets its message shown, the tips counter counts down,
 # the caption follows the pointer, Ctrl+W over a known colour adds a row with
 # that position and colour, 多窗口自动切换 opens the search part and 搜索 lists
 # the matching windows, 配置 saves its numbers whole as it closes (also by
 # Esc) and refuses a bad one, and closing asks first, then ends the program.
-#   wine_zarvex_check.sh ZARVEX_EXE TABLE_READER_EXE XSESSION_STATE_DIR
+#   wine_zarvex_check.sh ZARVEX_EXE TABLE_READER_EXE XSESSION_STATE_DIR NOTIFY_SERVER_PY
 set -uo pipefail
-exe=$1 reader=$2 state=$3
+exe=$1 reader=$2 state=$3 service=$4
 for f in "$exe" "$reader"; do
   [[ -f $f ]] || { echo "SKIPPED: $f was not built (the mingw-w64 cross compiler is missing)"; exit 77; }
 done
@@ -20,6 +21,7 @@ export WINEPREFIX=$work/prefix WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,wi
 wine() { env LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$@" >>"$work/wine.log" 2>&1; }
 cleanup() {
   [[ -n ${pid:-} ]] && kill "$pid" 2>/dev/null
+  [[ -n ${service_pid:-} ]] && kill "$service_pid" 2>/dev/null
   wineserver -k >/dev/null 2>&1
   xsetroot -solid black
   rm -rf "$work"
@@ -29,10 +31,17 @@ wine wineboot --init || { echo "SKIPPED: Wine cannot start here"; exit 77; }
 wineserver -p >>"$work/wine.log" 2>&1
 mkdir "$work/app"
 cp "$exe" "$work/app/"
-# No service answers on port 1: the update check fails at once and shows nothing.
-printf '[con]\r\nfz=60\r\nchgwnd=70\r\ntips=1\r\nemail=me@163.com\r\ngame=Zarvexv4\r\nserver=127.0.0.1:1\r\n' >"$work/app/config.ini"
+# The service knows a newer version.
+python3 "$service" --version 4.0.2 --log "$work/service.log" >"$work/service.port" 2>&1 &
+service_pid=$!
+for _ in $(seq 50); do [[ -s $work/service.port ]] && break; sleep 0.1; done
+port=$(head -1 "$work/service.port")
+printf '[con]\r\nfz=60\r\nchgwnd=70\r\ntips=1\r\nemail=me@163.com\r\ngame=Zarvexv4\r\nserver=127.0.0.1:%s\r\n' "$port" \
+  >"$work/app/config.ini"
 xsetroot -solid '#336699'
 
+# Window titles as Windows gives them (X window names of Wine's Chinese titles are compound text).
+titles() { wine "$reader" windows "Z:$work/titles.txt"; cat "$work/titles.txt"; }
 failures=0
 check() { if eval "$2"; then echo "ok - $1"; else echo "FAIL - $1"; ((failures++)); fi; }
 
@@ -42,8 +51,12 @@ pid=$!
 form=$(timeout 30 xdotool search --sync --onlyvisible --name '^Zarvex' | head -1)
 echo "main window shown $((($(date +%s%N) - start) / 1000000)) ms after the start"
 check "the main window opens" '[[ -n $form ]]'
-# Window titles as Windows gives them (X window names of Wine's Chinese titles are compound text).
-titles() { wine "$reader" windows "Z:$work/titles.txt"; cat "$work/titles.txt"; }
+sleep 1
+titles >"$work/shown.txt"
+xdotool key Return
+sleep 0.3
+check "the update check tells of the newer version in a message that OK closes" \
+  'grep -q "/quorel401/vers.asp" "$work/service.log" && grep -qx "提示" "$work/shown.txt" && ! titles | grep -qx "提示"'
 check "the tips window is shown and its counter counted down" \
   'titles | grep -qx "使用提示" && grep -q "^tips=0" "$work/app/config.ini"'
 xdotool windowactivate --sync "$form"

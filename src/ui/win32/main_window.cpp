@@ -186,9 +186,9 @@ bool MainWindow::Create(HINSTANCE instance)
     const std::filesystem::path config = configFile_;
     monitor::StartupServices services;
     services.checkForUpdate = [this, config] {
-        const auto answer = notify::HttpExchange(notify::UpdateUrl(notify::ServiceHost(config)), "");
-        if (const auto message = notify::UpdateMessage(answer))
-            MessageBoxW(window_, Widen(*message).c_str(), L"提示", MB_OK);
+        updateCheck_.Start(notify::UpdateUrl(notify::ServiceHost(config)), [this](const std::string& message) {
+            MessageBoxW(window_, Widen(message).c_str(), L"提示", MB_OK);
+        });
     };
     services.registerHotKey = [this] { hotKey_->SetHotKey(1, "Ctrl,87", "Add"); };
     monitor::RunStartup(state_, config, *this, services);

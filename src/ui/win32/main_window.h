@@ -9,7 +9,9 @@
 #include "monitor/monitor_model.h"
 #include "monitor/startup.h"
 #include "platform/win32/win32_platform.h"
+#include "notify/service_requests.h"
 #include "ui/win32/settings_window.h"
+#include "ui/win32/win32_background_runner.h"
 #include "windows/window_search.h"
 
 #include <windows.h>
@@ -100,6 +102,10 @@ private:
     windows::SearchState search_;
     std::unique_ptr<hotkey::HotKeyModule> hotKey_;
     std::unique_ptr<SettingsWindow> settings_;
+    // The update check runs in the background: a silent service never holds
+    // up the window.
+    Win32BackgroundRunner runner_;
+    notify::UpdateCheck updateCheck_{runner_, notify::PostEmpty};
 };
 
 } // namespace zarvex::ui::win32
