@@ -1,8 +1,8 @@
 // The two lists as the user sees them, each in a shown table view on Qt's
 // offscreen platform: appending a full table of 32767 points, and a window
 // search that lists many windows.
-#include "monitor/point_table_model.h"
-#include "windows/window_list_model.h"
+#include "ui/qt/point_table_model.h"
+#include "ui/qt/window_list_model.h"
 
 #include <QApplication>
 #include <QTableView>

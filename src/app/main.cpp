@@ -1,7 +1,7 @@
 // Zarvex: marks spots on the screen and tells the user when they change, or
 // stop changing, while they look elsewhere.
 #include "config/file_locations.h"
-#include "monitor/main_window.h"
+#include "ui/qt/main_window.h"
 #include "platform/platform.h"
 
 #include <QApplication>

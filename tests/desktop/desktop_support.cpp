@@ -1,6 +1,6 @@
 #include "desktop_support.h"
 
-#include "monitor/main_window.h"
+#include "ui/qt/main_window.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "monitor/info_windows.h"
+#include "ui/qt/info_windows.h"
 
 #include "monitor/monitor_model.h"
 

@@ -2,12 +2,12 @@
 // pointer, Ctrl+W pressed while another program has the focus adds exactly
 // one point with the colour under the pointer, closing asks first, and the
 // tips counter counts start-ups down in config.ini.
-#include "desktop_support.h"
+#include "desktop/desktop_support.h"
 #include "support/temp_folder.h"
 
 #include "config/ini_file.h"
-#include "monitor/info_windows.h"
-#include "monitor/main_window.h"
+#include "ui/qt/info_windows.h"
+#include "ui/qt/main_window.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>

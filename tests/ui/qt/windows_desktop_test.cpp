@@ -1,11 +1,11 @@
 // Window search, multi-window switching and the settings window on a real
 // (virtual) desktop, checked through the window manager's own records.
-#include "desktop_support.h"
+#include "desktop/desktop_support.h"
 #include "support/temp_folder.h"
 
 #include "config/ini_file.h"
-#include "config/settings_window.h"
-#include "monitor/main_window.h"
+#include "ui/qt/settings_window.h"
+#include "ui/qt/main_window.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

@@ -1,9 +1,9 @@
 // The two list models under Qt's own model checker (every row change is
 // announced before it is made, a window search appends row by row), and the
 // time stamp the window list shows.
-#include "monitor/point_table_model.h"
+#include "ui/qt/point_table_model.h"
 #include "platform/fake/fake_platform.h"
-#include "windows/window_list_model.h"
+#include "ui/qt/window_list_model.h"
 
 #include <QAbstractItemModelTester>
 #include <QSignalSpy>

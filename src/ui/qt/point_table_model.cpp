@@ -1,4 +1,4 @@
-#include "monitor/point_table_model.h"
+#include "ui/qt/point_table_model.h"
 
 namespace zarvex::monitor {
 

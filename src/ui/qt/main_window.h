@@ -6,7 +6,7 @@
 #include "config/file_locations.h"
 #include "hotkey/hot_key.h"
 #include "monitor/monitor_model.h"
-#include "monitor/point_table_model.h"
+#include "ui/qt/point_table_model.h"
 #include "monitor/run_actions.h"
 #include "monitor/startup.h"
 #include "notify/service_requests.h"
@@ -14,7 +14,7 @@
 #include "platform/screen.h"
 #include "platform/sound.h"
 #include "platform/top_level_windows.h"
-#include "windows/window_list_model.h"
+#include "ui/qt/window_list_model.h"
 #include "windows/window_search.h"
 
 #include <QMainWindow>

@@ -1,4 +1,4 @@
-#include "config/settings_window.h"
+#include "ui/qt/settings_window.h"
 
 #include "config/settings_window_logic.h"
 

@@ -2,12 +2,12 @@
 // Ctrl+W over a spot, an address typed into the window, "启动" clicked, the
 // spot changes (or stays), the request reaches a local notification service,
 // the point reads "已提醒", and the alert sound plays through ALSA.
-#include "desktop_support.h"
+#include "desktop/desktop_support.h"
 #include "support/child_process.h"
 #include "support/test_helpers.h"
 
 #include "config/ini_file.h"
-#include "monitor/main_window.h"
+#include "ui/qt/main_window.h"
 #include "support/http_test_server.h"
 
 #include <QLabel>

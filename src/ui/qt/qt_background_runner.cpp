@@ -1,4 +1,4 @@
-#include "monitor/qt_background_runner.h"
+#include "ui/qt/qt_background_runner.h"
 
 #include <QMetaObject>
 #include <QObject>

@@ -1,9 +1,9 @@
-#include "monitor/main_window.h"
+#include "ui/qt/main_window.h"
 
 #include "config/settings.h"
-#include "config/settings_window.h"
-#include "monitor/info_windows.h"
-#include "monitor/qt_background_runner.h"
+#include "ui/qt/settings_window.h"
+#include "ui/qt/info_windows.h"
+#include "ui/qt/qt_background_runner.h"
 #include "notify/http_post.h"
 #include "notify/services.h"
 

@@ -1,4 +1,4 @@
-#include "windows/window_list_model.h"
+#include "ui/qt/window_list_model.h"
 
 namespace zarvex::windows {
 
