@@ -1,7 +1,7 @@
 // Alert latency: from a change of the screen under a monitor point to the
 // notification request arriving at the service, over 20 changes. Runs the
 // real main window on a virtual desktop (bench/alert_latency.sh).
-#include "monitor/main_window.h"
+#include "ui/qt/main_window.h"
 #include "platform/platform.h"
 #include "support/http_test_server.h"
 

@@ -1,29 +1,35 @@
-// Pictures of a QR symbol as zarvex-qr writes them, without a graphics
-// library (so that the tool builds wherever the encoder does): the same
-// pixels as the encoder's picture (one pixel per module, a 4-module white
-// border), optionally enlarged, as PBM, PNG, SVG or terminal text.
+// Pictures of a QR symbol as zarvex-qr writes them: PNG (deflated by zlib),
+// SVG, PBM and terminal text. Every picture holds the symbol with a light
+// border of `margin` modules; PNG and PBM draw each module as `scale` x
+// `scale` pixels, SVG is drawn in module units and sized `scale` pixels per
+// module, text uses one character cell per module (two rows per line for
+// UTF-8 half blocks, two characters per module for ASCII).
 #pragma once
 
 #include "qrcode/qr_code.h"
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace zarvex::qrtool {
 
-struct Pixels {
-    int width = 0, height = 0;
-    std::vector<uint8_t> dark; // row-major, 1 = dark
-    bool Dark(int x, int y) const { return dark[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)] != 0; }
+// A colour as 0xRRGGBBAA.
+using Rgba = uint32_t;
+inline constexpr Rgba kBlack = 0x000000FF;
+inline constexpr Rgba kWhite = 0xFFFFFFFF;
+
+struct Layout {
+    int scale = 1;  // pixels per module (PNG, PBM; SVG's width and height)
+    int margin = 4; // light modules around the symbol
+    Rgba foreground = kBlack, background = kWhite; // PNG and SVG
 };
 
-// The symbol with its quiet zone, every module `scale` x `scale` pixels.
-Pixels SymbolPixels(const qrcode::QrMatrix& symbol, int scale);
-
-std::string Pbm(const Pixels& p);           // binary PBM (P4)
-std::string Png(const Pixels& p);           // 1-bit greyscale PNG
-std::string Svg(const Pixels& p, int scale); // squares in module units; `p` at one pixel per module
-std::string Text(const Pixels& p, bool invert); // Unicode half blocks, two rows per line
+std::string Pbm(const qrcode::QrMatrix& symbol, const Layout& layout); // binary PBM (P4)
+std::string Png(const qrcode::QrMatrix& symbol, const Layout& layout); // 1-bit indexed PNG
+std::string Svg(const qrcode::QrMatrix& symbol, const Layout& layout);
+// By default the light modules are the drawn cells (light text on a dark
+// terminal shows a dark-on-light symbol); `invert` draws the dark ones.
+std::string Utf8Text(const qrcode::QrMatrix& symbol, const Layout& layout, bool invert);  // half blocks
+std::string AsciiText(const qrcode::QrMatrix& symbol, const Layout& layout, bool invert); // "##" per module
 
 } // namespace zarvex::qrtool

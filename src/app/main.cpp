@@ -1,16 +1,40 @@
 // Zarvex: marks spots on the screen and tells the user when they change, or
 // stop changing, while they look elsewhere.
-#include "monitor/main_window.h"
+#include "config/file_locations.h"
+#include "ui/qt/main_window.h"
 #include "platform/platform.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+namespace {
+
+// Where this copy keeps its settings and finds its sound; needs a
+// QCoreApplication for the program's folder.
+zarvex::config::FileLocations Locate()
+{
+    return zarvex::config::LocateFiles(std::filesystem::path(QCoreApplication::applicationDirPath().toStdString()),
+                                       zarvex::config::UserSettingsFolder());
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
+    // Answered without a display, so that scripts and bug reports can ask.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--config-path") == 0) {
+            const QCoreApplication core(argc, argv);
+            std::printf("%s\n", Locate().configFile.string().c_str());
+            return 0;
+        }
+    }
 #if defined(__unix__) && !defined(__APPLE__)
     // Screen pixels and the global hot key are read through X11, so Qt must
     // speak X11 too (under Wayland that is XWayland).
@@ -24,6 +48,9 @@ int main(int argc, char** argv)
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName("Zarvex");
+    // The menu entry's name: desktops match the window to its entry and icon by it.
+    QGuiApplication::setDesktopFileName("org.zarvex.Zarvex");
+    QApplication::setWindowIcon(QIcon::fromTheme("org.zarvex.Zarvex"));
 
     zarvex::monitor::InstallChineseTranslations();
 
@@ -40,7 +67,11 @@ int main(int argc, char** argv)
     services.hotKeys = platform.hotKeys.get();
     services.sound = platform.sound.get();
     services.windows = platform.windows.get();
-    zarvex::monitor::Form1 window(services, QCoreApplication::applicationDirPath().toStdString());
+    const zarvex::config::FileLocations files = Locate();
+    if (!zarvex::config::PrepareConfigFile(files))
+        std::fprintf(stderr, "zarvex: cannot create the folder of %s; settings will not be saved\n",
+                     files.configFile.string().c_str());
+    zarvex::monitor::Form1 window(services, files);
     window.show();
     return QApplication::exec();
 }

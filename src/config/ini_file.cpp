@@ -1,20 +1,12 @@
 #include "config/ini_file.h"
 
-#include <cerrno>
-#include <cstdio>
+#include "platform/profile_file.h"
+
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <system_error>
 #include <vector>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace zarvex::config {
 
@@ -43,7 +35,7 @@ bool SameName(std::string_view a, std::string_view b)
 
 struct Line {
     std::string_view text;   // without its line ending
-    std::string_view ending; // "\n", "\r\n" or "" for a last line without one
+    std::string_view ending; // "\n", "\r\n", "\r" (old Mac files) or "" for a last line without one
 };
 
 std::vector<Line> SplitLines(std::string_view content)
@@ -51,14 +43,14 @@ std::vector<Line> SplitLines(std::string_view content)
     std::vector<Line> lines;
     size_t pos = 0;
     while (pos < content.size()) {
-        const size_t nl = content.find('\n', pos);
-        if (nl == std::string_view::npos) {
+        const size_t end = content.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
             lines.push_back({content.substr(pos), {}});
             break;
         }
-        const bool cr = nl > pos && content[nl - 1] == '\r';
-        lines.push_back({content.substr(pos, nl - pos - (cr ? 1 : 0)), content.substr(nl - (cr ? 1 : 0), cr ? 2 : 1)});
-        pos = nl + 1;
+        const size_t endingSize = content.compare(end, 2, "\r\n") == 0 ? 2 : 1;
+        lines.push_back({content.substr(pos, end - pos), content.substr(end, endingSize)});
+        pos = end + endingSize;
     }
     return lines;
 }
@@ -138,129 +130,134 @@ std::optional<std::string> ReadFile(const std::filesystem::path& file, bool& mis
     }
 }
 
-// Writes the content to a new file beside `file`, flushes it to disk and
-// renames it over `file`.
-bool ReplaceFile(const std::filesystem::path& file, const std::string& content)
+// ---- Text encoding ---------------------------------------------------------
+//
+// The program's text is UTF-8 throughout. The file is either UTF-8 (with or
+// without the byte-order mark Notepad writes) or in the legacy code page a
+// Windows profile file has: the ANSI code page on Windows, as the platform's
+// own profile functions use it; on other systems GBK (code page 936), the
+// encoding of a file copied from a Chinese Windows. A write keeps the file in
+// the encoding it had.
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+enum class Encoding { Utf8, Legacy };
+
+struct FileText {
+    std::string body; // the bytes after the byte-order mark
+    bool bom = false;
+    Encoding encoding = Encoding::Utf8;
+};
+
+FileText Decode(std::string raw)
 {
-    std::filesystem::path temp = file;
-    temp += ".new";
-#ifndef _WIN32
-    struct stat old {};
-    const bool hadOld = ::stat(file.c_str(), &old) == 0;
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, hadOld ? (old.st_mode & 07777) : 0644);
-    if (fd < 0)
-        return false;
-    if (hadOld)
-        (void)::fchmod(fd, old.st_mode & 07777); // umask must not narrow the user's permissions
-    size_t done = 0;
-    bool ok = true;
-    while (ok && done < content.size()) {
-        const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            done += static_cast<size_t>(n);
-    }
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok)
-        ok = ::rename(temp.c_str(), file.c_str()) == 0;
-    if (!ok)
-        (void)::unlink(temp.c_str());
-    return ok;
-#else
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(content.data(), static_cast<std::streamsize>(content.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-            return false;
-        }
-    }
-    std::error_code ec;
-    std::filesystem::rename(temp, file, ec);
-    if (ec)
-        std::filesystem::remove(temp, ec);
-    return !ec;
-#endif
+    FileText f;
+    f.bom = raw.compare(0, kBom.size(), kBom) == 0;
+    f.body = f.bom ? raw.substr(kBom.size()) : std::move(raw);
+    f.encoding = !f.bom && platform::ReadsAsLegacy(f.body) ? Encoding::Legacy : Encoding::Utf8;
+    return f;
 }
 
-// The file holds text in the system's code page: UTF-8 on Linux, the ANSI
-// code page on Windows (936 on a Chinese system), as the platform's own
-// profile functions write it. The program's text is UTF-8 throughout.
-#ifdef _WIN32
-std::string Convert(std::string_view text, UINT from, UINT to)
+std::optional<std::string> ToFileText(std::string_view utf8, Encoding encoding)
 {
-    if (text.empty())
-        return {};
-    const int wide = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring w(static_cast<size_t>(std::max(wide, 0)), L'\0');
-    MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), w.data(), wide);
-    const int n = WideCharToMultiByte(to, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
-    WideCharToMultiByte(to, 0, w.data(), wide, out.data(), n, nullptr, nullptr);
-    return out;
+    return encoding == Encoding::Utf8 ? std::optional<std::string>(utf8) : platform::ToLegacyText(utf8);
 }
-std::string ToFileText(std::string_view utf8) { return Convert(utf8, CP_UTF8, CP_ACP); }
-std::string FromFileText(std::string_view stored) { return Convert(stored, CP_ACP, CP_UTF8); }
-#else
-std::string ToFileText(std::string_view utf8) { return std::string(utf8); }
-std::string FromFileText(std::string_view stored) { return std::string(stored); }
-#endif
+
+std::string FromFileText(std::string_view stored, Encoding encoding)
+{
+    if (encoding == Encoding::Legacy)
+        if (auto text = platform::FromLegacyText(stored))
+            return *text;
+    return std::string(stored);
+}
+
+// ---- Replacing the file ----------------------------------------------------
+
+// The file a write must change: `file` itself, or the end of its chain of
+// symbolic links, so that a linked "config.ini" is updated where it lies and
+// the link stays a link. None for a chain that loops or cannot be read.
+std::optional<std::filesystem::path> WriteTarget(const std::filesystem::path& file)
+{
+    std::filesystem::path target = file;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, ec)))
+            return target;
+        const std::filesystem::path link = std::filesystem::read_symlink(target, ec);
+        if (ec)
+            return std::nullopt;
+        target = link.is_absolute() ? link : target.parent_path() / link;
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
 std::string ReadIniValue(const std::filesystem::path& file, std::string_view sectionText, std::string_view keyText)
 {
-    const std::string section = ToFileText(sectionText), key = ToFileText(keyText);
     bool missing = false;
-    const auto content = ReadFile(file, missing);
-    if (!content)
+    auto raw = ReadFile(file, missing);
+    if (!raw)
         return {};
-    const std::vector<Line> lines = SplitLines(*content);
-    const Location loc = Find(lines, section, key);
+    const FileText text = Decode(std::move(*raw));
+    const auto section = ToFileText(sectionText, text.encoding), key = ToFileText(keyText, text.encoding);
+    if (!section || !key)
+        return {};
+    const std::vector<Line> lines = SplitLines(text.body);
+    const Location loc = Find(lines, *section, *key);
     if (!loc.key)
         return {};
     const std::string_view line = lines[*loc.key].text;
     std::string_view value = Trim(line.substr(line.find('=') + 1));
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
         value = value.substr(1, value.size() - 2);
-    return FromFileText(value);
+    return FromFileText(value, text.encoding);
 }
 
 bool WriteIniValue(const std::filesystem::path& file, std::string_view sectionText, std::string_view keyText,
                    std::string_view valueText)
 {
-    const std::string section = ToFileText(sectionText), key = ToFileText(keyText), value = ToFileText(valueText);
-    if (value.find_first_of("\r\n") != std::string_view::npos || key.find_first_of("\r\n=") != std::string_view::npos
-        || section.find_first_of("\r\n]") != std::string_view::npos || Trim(key).empty())
+    if (valueText.find_first_of("\r\n") != std::string_view::npos
+        || keyText.find_first_of("\r\n=") != std::string_view::npos
+        || sectionText.find_first_of("\r\n]") != std::string_view::npos || Trim(keyText).empty())
         return false;
+    const auto target = WriteTarget(file);
+    if (!target)
+        return false;
+    const platform::FileWriteLock lock(*target);
+    if (!lock.Held())
+        return false;
+    // Everything from here to the rename happens under the lock, so a write
+    // made meanwhile by another program is read and kept.
     bool missing = false;
-    const auto content = ReadFile(file, missing);
-    if (!content)
+    auto raw = ReadFile(*target, missing);
+    if (!raw)
         return false; // never replace a file we could not read
+    if (!missing && !platform::Writable(*target))
+        return false; // a read-only file stays as it is, as the platform's writer would leave it
+    const FileText text = Decode(std::move(*raw));
+    const auto section = ToFileText(sectionText, text.encoding), key = ToFileText(keyText, text.encoding),
+               value = ToFileText(valueText, text.encoding);
+    if (!section || !key || !value)
+        return false; // a character the file's encoding cannot hold
 
-    std::vector<Line> lines = SplitLines(*content);
+    const std::vector<Line> lines = SplitLines(text.body);
     // New lines take the file's own line ending.
-    const std::string_view eol = !lines.empty() && lines.front().ending == "\r\n" ? "\r\n" : "\n";
-    const std::string keyLine = std::string(key) + "=" + std::string(value);
-    const std::string header = "[" + std::string(section) + "]";
-    const Location loc = Find(lines, section, key);
+    const std::string_view eol = !lines.empty() && !lines.front().ending.empty() ? lines.front().ending : "\n";
+    const std::string keyLine = *key + "=" + *value;
+    const std::string header = "[" + *section + "]";
+    const Location loc = Find(lines, *section, *key);
 
-    std::string out;
-    out.reserve(content->size() + keyLine.size() + header.size() + 8);
-    auto append = [&](std::string_view text, std::string_view ending) {
-        out.append(text);
+    std::string out(text.bom ? kBom : std::string_view());
+    out.reserve(text.body.size() + keyLine.size() + header.size() + 8);
+    auto append = [&](std::string_view t, std::string_view ending) {
+        out.append(t);
         out.append(ending);
     };
     for (size_t i = 0; i < lines.size(); ++i) {
         const bool last = i + 1 == lines.size();
         if (loc.key && i == *loc.key) {
-            append(keyLine, lines[i].ending.empty() ? std::string_view() : lines[i].ending);
+            append(keyLine, lines[i].ending);
             continue;
         }
         // A line without an ending gets one when something follows it.
@@ -270,12 +267,12 @@ bool WriteIniValue(const std::filesystem::path& file, std::string_view sectionTe
             append(keyLine, eol);
     }
     if (!loc.section) {
-        if (!out.empty() && out.back() != '\n')
+        if (out.size() > (text.bom ? kBom.size() : 0) && out.back() != '\n' && out.back() != '\r')
             out.append(eol);
         append(header, eol);
         append(keyLine, eol);
     }
-    return ReplaceFile(file, out);
+    return platform::ReplaceFileContent(*target, out);
 }
 
 } // namespace zarvex::config

@@ -20,9 +20,11 @@ std::string StatusText(const MonitorPoint& p)
 
 void MonitorTable::Append(const MonitorPoint& point)
 {
+    if (listener_)
+        listener_->RowsAboutToBeAppended(Count(), Count());
     rows_.push_back(point);
     if (listener_)
-        listener_->RowsAppended(Count() - 1, Count() - 1);
+        listener_->RowsAppended();
 }
 
 void MonitorTable::Update(int row, const std::function<void(MonitorPoint&)>& change)
@@ -44,6 +46,8 @@ void MonitorTable::UpdateAll(const std::function<void(MonitorPoint&)>& change)
 
 void MonitorTable::Clear()
 {
+    if (listener_)
+        listener_->AboutToClear();
     rows_.clear();
     if (listener_)
         listener_->Cleared();

@@ -33,11 +33,15 @@ std::string StatusText(const MonitorPoint& p);
 
 class MonitorTable {
 public:
-    // Told about every change, so that a view can follow.
+    // Told about every change, so that a view can follow. Appends and the
+    // clearing are announced before the rows change and confirmed after: a
+    // view may still read the old rows between the two.
     struct Listener {
         virtual ~Listener() = default;
-        virtual void RowsAppended(int first, int last) = 0;
+        virtual void RowsAboutToBeAppended(int first, int last) = 0;
+        virtual void RowsAppended() = 0;
         virtual void RowsChanged(int first, int last) = 0;
+        virtual void AboutToClear() = 0;
         virtual void Cleared() = 0;
     };
 

@@ -35,7 +35,7 @@ void RaiseAlert(RunContext& run, int row)
 {
     // The address as it stands now, whether or not it would pass the check.
     if (run.notify)
-        run.notify(run.window.EmailText());
+        run.notify(run.table.At(row).number, run.window.EmailText());
     run.state.AlertRaised = true;
     run.table.Update(row, [](MonitorPoint& p) { p.alerted = true; });
     StartStopAction(run);
@@ -69,6 +69,7 @@ void StartStopAction(RunContext& run)
         run.cursorTimer.Stop(); // the current point keeps its last values
         run.samplingTimer.Start();
         run.window.SetWindowCaption(RunningCaption());
+        run.window.RunStarted();
     } else {
         run.window.SetStartStopCaption(kStartCaption);
         run.cursorTimer.Start();

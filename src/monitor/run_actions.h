@@ -41,6 +41,8 @@ public:
     virtual void SetWindowCaption(const std::string& caption) = 0;
     virtual AlertMode Mode() const = 0; // which option button is selected now
     virtual void ShowMessage(const std::string& text) = 0; // modal, title "提示"
+    // A run has started: what the window said about the last one may go.
+    virtual void RunStarted() {}
 };
 
 struct RunContext {
@@ -51,7 +53,9 @@ struct RunContext {
     Timer& alertTimer;    // Timer2
     Timer& samplingTimer; // Timer3
     platform::Screen& screen;
-    std::function<void(const std::string& address)> notify; // the notification request, synchronous
+    // The notification request for a point (its number) and an address; it
+    // may go on in the background, the alert does not wait for it.
+    std::function<void(int point, const std::string& address)> notify;
     std::filesystem::path configFile;
 };
 

@@ -23,7 +23,7 @@ public:
 };
 
 struct StartupServices {
-    std::function<void()> checkForUpdate;  // may show a message and wait for the user
+    std::function<void()> checkForUpdate;  // starts it; its message comes with the answer
     std::function<void()> registerHotKey;  // Ctrl+W under id 1, with the hook
 };
 

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <mutex>
+#include <string_view>
 
 namespace zarvex::notify {
 
@@ -29,6 +30,20 @@ size_t Collect(char* data, size_t size, size_t count, void* user)
     return bytes;
 }
 
+// Follows where the header blocks begin and end: a connection that closes
+// inside the headers leaves libcurl with a status line and CURLE_OK, which
+// must not pass for an answer.
+size_t Header(char* data, size_t size, size_t count, void* user)
+{
+    auto* ended = static_cast<bool*>(user);
+    const std::string_view line(data, size * count);
+    if (line.starts_with("HTTP/"))
+        *ended = false;
+    else if (line == "\r\n" || line == "\n")
+        *ended = true;
+    return size * count;
+}
+
 void InitOnce()
 {
     static std::once_flag once;
@@ -51,6 +66,7 @@ HttpResponse HttpExchange(const std::string& url, const std::string& body, const
         headers.reset(list);
 
         Sink sink{&response.body, options.maxBodyBytes};
+        bool headersEnded = false;
         CURL* c = curl.get();
         curl_easy_setopt(c, CURLOPT_URL, url.c_str());
         curl_easy_setopt(c, CURLOPT_POST, 1L);
@@ -59,19 +75,33 @@ HttpResponse HttpExchange(const std::string& url, const std::string& body, const
         curl_easy_setopt(c, CURLOPT_HTTPHEADER, headers.get());
         curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, &Collect);
         curl_easy_setopt(c, CURLOPT_WRITEDATA, &sink);
+        curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &Header);
+        curl_easy_setopt(c, CURLOPT_HEADERDATA, &headersEnded);
         curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L); // timeouts without SIGALRM
-        curl_easy_setopt(c, CURLOPT_PROXY, "");     // the services are reached directly
+        // No proxy option is set: libcurl then takes http_proxy, https_proxy
+        // and no_proxy from the environment, as the user configured them.
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
         curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, options.totalTimeoutMs);
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");
+        // A moved service is followed, a few hops and only to http or https.
+        curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(c, CURLOPT_MAXREDIRS, 5L);
+        curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
 
         const CURLcode result = curl_easy_perform(c);
         long status = 0;
         curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &status);
         response.status = status;
-        response.completed = result == CURLE_OK || (result == CURLE_WRITE_ERROR && sink.cut);
-        if (!response.completed)
+        response.completed = (result == CURLE_OK || (result == CURLE_WRITE_ERROR && sink.cut)) && headersEnded;
+        if (!response.completed) {
             response.body.clear();
+            const bool unreachable = result == CURLE_COULDNT_CONNECT || result == CURLE_COULDNT_RESOLVE_HOST
+                || result == CURLE_COULDNT_RESOLVE_PROXY || result == CURLE_URL_MALFORMAT
+                || result == CURLE_UNSUPPORTED_PROTOCOL;
+            response.failure = unreachable ? HttpFailure::CouldNotConnect : HttpFailure::NoAnswer;
+        } else {
+            response.failure = HttpFailure::None;
+        }
     } catch (...) {
         response = {};
     }

@@ -17,13 +17,22 @@ struct HttpOptions {
     size_t maxBodyBytes = 64 * 1024;
 };
 
+enum class HttpFailure {
+    None,            // an answer arrived (whatever its status)
+    CouldNotConnect, // refused, unknown host, unusable URL
+    NoAnswer,        // connected, but no whole answer in time (silent, cut off, redirected in circles)
+};
+
 struct HttpResponse {
-    bool completed = false; // an answer (possibly cut at maxBodyBytes) arrived
+    bool completed = false; // an answer (possibly cut at maxBodyBytes) arrived, its headers whole
+    HttpFailure failure = HttpFailure::NoAnswer;
     long status = 0;        // HTTP status, 0 without an answer
     std::string body;       // as sent (its first maxBodyBytes), decoded by the caller
 };
 
-// POSTs `body` to `url` and returns what came back. Never throws.
+// POSTs `body` to `url` and returns what came back. Proxies are the ones the
+// environment names (http_proxy, https_proxy, no_proxy); up to 5 redirects
+// are followed, to http and https only. Never throws.
 HttpResponse HttpExchange(const std::string& url, const std::string& body, const HttpOptions& options = {});
 
 // The response body whatever its status (an error page included), or the

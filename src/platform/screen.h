@@ -27,8 +27,13 @@ class Screen {
 public:
     virtual ~Screen() = default;
 
-    // The cursor's position on the screen.
+    // The cursor's position on the screen; {0, 0} where it is not known.
     virtual Point CursorPosition() = 0;
+
+    // Whether CursorPosition tells where the pointer is. A Wayland compositor
+    // tells a program only while the pointer is over one of its own windows,
+    // so a point elsewhere on the desktop has to be shown some other way.
+    virtual bool KnowsCursorPosition() const { return true; }
 
     // The colour of one screen pixel.
     virtual int32_t PixelColor(Point p) = 0;

@@ -27,6 +27,12 @@ public:
     // Raises the window above all others, keeping its position and size, and
     // keeps it there (the topmost band). False when the window is gone.
     virtual bool RaiseTopmost(WindowHandle window) = 0;
+
+    // Whether RaiseTopmost keeps the window above all others. Wayland has no
+    // band above the ordinary windows for a program to put others in: there
+    // the window is only brought to the front and given the focus, and the
+    // next window the user activates covers it.
+    virtual bool KeepsOnTop() const { return true; }
 };
 
 } // namespace zarvex::platform

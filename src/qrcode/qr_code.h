@@ -2,9 +2,10 @@
 //
 // Bytes go in, a finished module matrix comes out: the data are segmented into
 // numeric, alphanumeric, byte and Kanji segments, padded, split into
-// Reed-Solomon blocks, interleaved, placed and masked with the caller's mask
-// (there is no penalty scoring), and the BCH-coded format and version
-// information is written. No ECI, Structured Append or FNC1 header is ever
+// Reed-Solomon blocks, interleaved, placed and masked with the caller's mask,
+// and the BCH-coded format and version information is written. The mask with
+// the lowest penalty score can be chosen afterwards (BestMask, Remask) or in
+// one call (EncodeWithBestMask). No ECI, Structured Append or FNC1 header is ever
 // written, so a reader must assume the byte encoding the caller used.
 //
 // Plain C++; rendering to a picture lives in fake_bar_code.h.
@@ -13,6 +14,7 @@
 #include "ecc/finite_field.h"
 #include "ecc/reed_solomon.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -57,6 +59,20 @@ public:
     // Returns no symbol when the data do not fit.
     std::optional<QrMatrix> EncodeToMatrix(std::span<const uint8_t> data, int32_t length, int32_t version,
                                            int32_t level, int32_t mask);
+    // As EncodeToMatrix, with the mask of the lowest penalty (BestMask).
+    std::optional<QrMatrix> EncodeWithBestMask(std::span<const uint8_t> data, int32_t length, int32_t version,
+                                               int32_t level);
+
+    // --- Mask choice (ISO/IEC 18004:2015, 7.8.3) ---
+    // The penalty score (N1 + N2 + N3 + N4) each of the eight masks would give
+    // this finished symbol, its format information included. Throws
+    // std::invalid_argument for a matrix that is not a finished symbol.
+    static std::array<int32_t, 8> MaskPenalties(const QrMatrix& symbol);
+    // The mask of the lowest penalty; of equal ones the lowest number.
+    static int32_t BestMask(const QrMatrix& symbol);
+    // Switches a finished symbol to mask 0..7 (data modules and format
+    // information); throws as MaskPenalties does for anything else.
+    static void Remask(QrMatrix& symbol, int32_t mask);
 
     // --- Geometry and constant tables (versions 1..40, levels 1..4) ---
     static int32_t SymbolSize(int32_t version) { return 4 * version + 17; }

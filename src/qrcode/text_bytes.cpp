@@ -1,7 +1,7 @@
 #include "qrcode/text_bytes.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#include "platform/win32/code_pages.h"
 #else
 #include <iconv.h>
 #endif
@@ -60,28 +60,20 @@ std::optional<TextEncoding> ParseTextEncoding(std::string_view name)
 #ifdef _WIN32
 std::vector<uint8_t> TextToBytes(std::string_view utf8, TextEncoding encoding)
 {
-    // Through UTF-16, as the platform converts: code page 936 (GBK) or 932 (Shift_JIS).
-    if (utf8.empty())
-        return {};
-    const int length = static_cast<int>(utf8.size());
-    const int wide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, nullptr, 0);
-    if (wide <= 0)
+    // As the platform converts: code page 936 (GBK) or 932 (Shift_JIS);
+    // UTF-8 is only checked.
+    const unsigned codePage = encoding == TextEncoding::Gbk ? 936 : encoding == TextEncoding::ShiftJis ? 932 : 65001;
+    std::string out;
+    switch (platform::win32::ToCodePage(utf8, codePage, out)) {
+    case platform::win32::CodePageResult::NotUtf8:
         throw std::invalid_argument("the text is not valid UTF-8");
-    std::wstring text(static_cast<size_t>(wide), L'\0');
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), length, text.data(), wide);
-    if (encoding == TextEncoding::Utf8)
-        return std::vector<uint8_t>(utf8.begin(), utf8.end());
-    const UINT codePage = encoding == TextEncoding::Gbk ? 936 : 932;
-    BOOL usedDefault = FALSE;
-    const int bytes = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data(), wide, nullptr, 0, nullptr, &usedDefault);
-    std::vector<uint8_t> out(static_cast<size_t>(std::max(bytes, 0)));
-    if (bytes > 0)
-        WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text.data(), wide, reinterpret_cast<char*>(out.data()), bytes,
-                            nullptr, &usedDefault);
-    if (bytes <= 0 || usedDefault)
+    case platform::win32::CodePageResult::Unrepresentable:
         throw std::invalid_argument(std::string("the text holds a character that code page ") + std::to_string(codePage)
                                     + " cannot represent");
-    return out;
+    case platform::win32::CodePageResult::Converted:
+        break;
+    }
+    return std::vector<uint8_t>(out.begin(), out.end());
 }
 #else
 std::vector<uint8_t> TextToBytes(std::string_view utf8, TextEncoding encoding)

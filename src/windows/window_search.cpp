@@ -4,16 +4,20 @@ namespace zarvex::windows {
 
 void WindowList::Clear()
 {
+    if (listener_)
+        listener_->AboutToClear();
     rows_.clear();
     if (listener_)
-        listener_->Reset();
+        listener_->Cleared();
 }
 
 void WindowList::Append(const WindowEntry& entry)
 {
+    if (listener_)
+        listener_->RowAboutToBeAppended(Count());
     rows_.push_back(entry);
     if (listener_)
-        listener_->Reset();
+        listener_->RowAppended();
 }
 
 void WindowList::SetShownAt(int row, const std::string& when)

@@ -24,9 +24,15 @@ struct WindowEntry {
 // Shown in ListView1 with the texts of its four columns.
 class WindowList {
 public:
+    // Appends and the clearing are announced before the rows change and
+    // confirmed after; one row appended is one row announced, so a long
+    // search costs the view one step per window, not a rebuild.
     struct Listener {
         virtual ~Listener() = default;
-        virtual void Reset() = 0;
+        virtual void RowAboutToBeAppended(int row) = 0;
+        virtual void RowAppended() = 0;
+        virtual void AboutToClear() = 0;
+        virtual void Cleared() = 0;
         virtual void RowChanged(int row) = 0;
     };
     int Count() const { return static_cast<int>(rows_.size()); }

@@ -4,10 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <iterator>
+#include <set>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace zarvex::config;
@@ -36,8 +42,39 @@ protected:
         std::ifstream in(file_, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
+    std::string Names() // of the folder's entries, sorted
+    {
+        std::set<std::string> sorted;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            sorted.insert(entry.path().filename().string());
+        std::string names;
+        for (const auto& name : sorted)
+            names += name + " ";
+        return names;
+    }
     fs::path dir_, file_;
 };
+
+// Runs `write` as a user without privileges and returns its result. Root's
+// writes ignore permission bits, so as root it runs in a child process that
+// has given them up, and the folder is handed over to that user.
+bool AsUnprivileged(const fs::path& dir, const std::function<bool()>& write)
+{
+    if (::geteuid() != 0)
+        return write();
+    constexpr uid_t kNobody = 65534;
+    EXPECT_EQ(::chown(dir.c_str(), kNobody, kNobody), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(2);
+        ::_exit(write() ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2) << "could not give up root";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 1;
+}
 
 } // namespace
 
@@ -53,7 +90,7 @@ TEST_F(IniFileTest, WriteReplacesInPlaceAndKeepsEverythingElse)
                          "email=a@163.com\r\ngame=game1\r\n\r\n[tail]\r\nx=y");
     EXPECT_EQ(ReadIniValue(file_, "other", "fz"), "1");
     EXPECT_EQ(ReadIniValue(file_, "tail", "x"), "y");
-    EXPECT_FALSE(fs::exists(dir_ / "config.ini.new"));
+    EXPECT_EQ(Names(), "config.ini ");
 }
 
 TEST_F(IniFileTest, NamesMatchWithoutRegardToCase)
@@ -115,16 +152,77 @@ TEST_F(IniFileTest, FailedWriteKeepsTheOldFile)
     // A line break would split the line: refused, nothing changes.
     EXPECT_FALSE(WriteIniValue(file_, "con", "email", "a@163.com\n[evil]"));
     EXPECT_EQ(Content(), "[con]\nfz=60\n");
-    // The new file cannot be created (its name is taken by a folder).
-    fs::create_directories(dir_ / "config.ini.new" / "busy");
-    EXPECT_FALSE(WriteIniValue(file_, "con", "fz", "61"));
-    EXPECT_EQ(Content(), "[con]\nfz=60\n");
-    fs::remove_all(dir_ / "config.ini.new");
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders; the permission case needs another user";
-    fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_FALSE(WriteIniValue(file_, "con", "fz", "61"));
-    EXPECT_EQ(Content(), "[con]\nfz=60\n");
+    // What the system refuses the user: a read-only file in a writable folder
+    // (replacing it through the folder would work), and a read-only folder.
+    for (const auto& [fileMode, dirMode] : {std::pair{0444, 0755}, std::pair{0644, 0555}}) {
+        ::chmod(file_.c_str(), static_cast<mode_t>(fileMode));
+        ::chmod(dir_.c_str(), static_cast<mode_t>(dirMode));
+        EXPECT_FALSE(AsUnprivileged(dir_, [&] { return WriteIniValue(file_, "con", "fz", "61"); })) << std::oct << fileMode;
+        EXPECT_EQ(Content(), "[con]\nfz=60\n");
+    }
+    ::chmod(dir_.c_str(), 0755);
+    // A GBK file cannot hold this character.
+    Write("[con]\ngame=\xD3\xCE\n");
+    EXPECT_FALSE(WriteIniValue(file_, "con", "game", "\xF0\x9F\x98\x80"));
+    EXPECT_EQ(Content(), "[con]\ngame=\xD3\xCE\n");
+}
+
+TEST_F(IniFileTest, LinkedFileIsWrittenThrough)
+{
+    fs::create_directories(dir_ / "real");
+    std::ofstream(dir_ / "real" / "config.ini") << "[con]\nfz=60\n";
+    fs::create_symlink("real/config.ini", file_);
+    ASSERT_TRUE(WriteIniValue(file_, "con", "fz", "61"));
+    EXPECT_TRUE(fs::is_symlink(file_));
+    EXPECT_EQ(Content(), "[con]\nfz=61\n");
+}
+
+TEST_F(IniFileTest, ConcurrentWritersKeepEachOthersKeys)
+{
+    // A link planted where a predictable temporary name would be is never followed.
+    std::ofstream(dir_ / "victim") << "keep";
+    fs::create_symlink(dir_ / "victim", dir_ / "config.ini.new");
+    Write("[con]\n");
+    constexpr int kWrites = 50;
+    std::atomic<int> failed = 0;
+    auto writer = [&](std::string prefix) {
+        for (int i = 0; i < kWrites; ++i)
+            failed += WriteIniValue(file_, "con", prefix + std::to_string(i), "v") ? 0 : 1;
+    };
+    std::thread a(writer, "a"), b(writer, "b");
+    a.join();
+    b.join();
+    EXPECT_EQ(failed, 0);
+    int lost = 0;
+    for (int i = 0; i < kWrites; ++i)
+        for (const char* prefix : {"a", "b"})
+            lost += ReadIniValue(file_, "con", prefix + std::to_string(i)) != "v";
+    EXPECT_EQ(lost, 0);
+    std::ifstream victim(dir_ / "victim");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "keep");
+    EXPECT_EQ(Names(), "config.ini config.ini.new victim ");
+}
+
+TEST_F(IniFileTest, EncodingAndLineEndsSurviveAWrite)
+{
+    // "游戏" and "张三" in GBK, as saved on a Chinese Windows.
+    const std::string gbkGame = "\xD3\xCE\xCF\xB7", gbkName = "\xD5\xC5\xC8\xFD";
+    const struct {
+        const char* what;
+        std::string before, after;
+    } cases[] = {
+        {"byte-order mark", "\xEF\xBB\xBF[con]\r\ngame=游戏\r\n", "\xEF\xBB\xBF[con]\r\ngame=游戏\r\nemail=张三@163.com\r\n"},
+        {"lone CR", "[con]\rgame=游戏\r", "[con]\rgame=游戏\remail=张三@163.com\r"},
+        {"CR ending the last line", "[con]\r\ngame=游戏\r\nemail=a@163.com\r", "[con]\r\ngame=游戏\r\nemail=张三@163.com\r"},
+        {"GBK", "[con]\r\ngame=" + gbkGame + "\r\n", "[con]\r\ngame=" + gbkGame + "\r\nemail=" + gbkName + "@163.com\r\n"},
+    };
+    for (const auto& c : cases) {
+        Write(c.before);
+        EXPECT_EQ(ReadIniValue(file_, "con", "game"), "游戏") << c.what;
+        ASSERT_TRUE(WriteIniValue(file_, "con", "email", "张三@163.com")) << c.what;
+        EXPECT_EQ(Content(), c.after) << c.what;
+        EXPECT_EQ(ReadIniValue(file_, "con", "email"), "张三@163.com") << c.what;
+    }
 }
 
 TEST_F(IniFileTest, UnreadableFileIsNeverReplaced)

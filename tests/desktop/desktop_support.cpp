@@ -1,6 +1,6 @@
 #include "desktop_support.h"
 
-#include "monitor/main_window.h"
+#include "ui/qt/main_window.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -117,12 +117,25 @@ void Click(QWidget* widget)
 
 void AnswerMessageBox(std::string* seen, int button, int delayMs)
 {
-    QTimer::singleShot(delayMs, [=] {
+    // Looks again every 50 ms until the box is up: on a loaded machine the
+    // key press or click that opens it may arrive after `delayMs`, and a box
+    // nobody answers would hold the test until its time-out.
+    auto* poll = new QTimer(qApp);
+    auto deadline = std::make_shared<QElapsedTimer>();
+    deadline->start();
+    QObject::connect(poll, &QTimer::timeout, poll, [=] {
+        poll->setInterval(50);
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             *seen = box->windowTitle().toStdString() + "|" + box->text().toStdString();
+            poll->deleteLater();
+            poll->stop();
             box->button(static_cast<QMessageBox::StandardButton>(button))->click();
+        } else if (deadline->elapsed() > delayMs + 10000) {
+            poll->deleteLater();
+            poll->stop();
         }
     });
+    poll->start(delayMs);
 }
 
 } // namespace zarvex::test

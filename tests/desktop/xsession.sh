@@ -21,21 +21,23 @@ stop() {
 stop
 [[ $action == stop ]] && exit 0
 
-# A display nobody uses, so that several test runs can share the machine.
-for number in $(seq 90 199); do
-  [[ -e /tmp/.X$number-lock || -e /tmp/.X11-unix/X$number ]] && continue
-  display=:$number
-  setsid Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >"$state/xvfb.log" 2>&1 < /dev/null &
-  echo $! > "$state/xvfb.pid"
-  for _ in $(seq 300); do # a loaded machine can take seconds
-    xdpyinfo -display "$display" >/dev/null 2>&1 && break
-    kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null || break
-    sleep 0.1
-  done
-  xdpyinfo -display "$display" >/dev/null 2>&1 && break
-  kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true # never leave a half-started server behind
-  unset display # lost a race for this number: try the next
+# A display nobody uses, so that several test runs can share the machine:
+# Xvfb picks the number itself (it takes the display's lock file atomically)
+# and writes it to the descriptor named by -displayfd once it accepts clients.
+rm -f "$state/display.number"
+setsid Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$state/display.number" \
+  >"$state/xvfb.log" 2>&1 < /dev/null &
+echo $! > "$state/xvfb.pid"
+for _ in $(seq 300); do # a loaded machine can take seconds
+  [[ -s "$state/display.number" ]] && break
+  kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null || break
+  sleep 0.1
 done
+if [[ -s "$state/display.number" ]]; then
+  display=:$(tr -d '[:space:]' < "$state/display.number")
+else
+  kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true # never leave a half-started server behind
+fi
 [[ -n ${display:-} ]] || { echo "no X display could be started:"; cat "$state/xvfb.log"; exit 1; }
 
 DISPLAY=$display setsid openbox >"$state/openbox.log" 2>&1 < /dev/null &

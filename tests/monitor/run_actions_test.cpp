@@ -64,7 +64,7 @@ protected:
     RunContext Run()
     {
         return RunContext{state, table, window, timer1, timer2, timer3, screen,
-                          [this](const std::string& a) { notified.push_back(a); }, dir_ / "config.ini"};
+                          [this](int, const std::string& a) { notified.push_back(a); }, dir_ / "config.ini"};
     }
     void AddPoint(int x, int y, int32_t color)
     {

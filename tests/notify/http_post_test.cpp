@@ -77,13 +77,16 @@ TEST(HttpPost, SilentServerAndRefusedPortGiveTheEmptyText)
     const auto start = std::chrono::steady_clock::now();
     const HttpResponse r = HttpExchange(Url(server, "/quorel401/vers.asp"), "", quick);
     EXPECT_FALSE(r.completed);
+    EXPECT_EQ(r.failure, HttpFailure::NoAnswer);
     EXPECT_EQ(r.body, "");
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(server.Requests().size(), 1u);
 
     // A port nobody listens on: refused at once.
     const int port = zarvex::test::FreePort();
-    EXPECT_EQ(HttpPost("http://127.0.0.1:" + std::to_string(port) + "/quorel401/vers.asp", ""), "");
+    const HttpResponse refused = HttpExchange("http://127.0.0.1:" + std::to_string(port) + "/quorel401/vers.asp", "");
+    EXPECT_EQ(refused.body, "");
+    EXPECT_EQ(refused.failure, HttpFailure::CouldNotConnect);
     // Malformed URLs are no request at all, and no exception either.
     EXPECT_EQ(HttpPost("http://127.0.0.1:1/a b", ""), "");
     EXPECT_EQ(HttpPost("", ""), "");
@@ -92,6 +95,62 @@ TEST(HttpPost, SilentServerAndRefusedPortGiveTheEmptyText)
     EXPECT_EQ(defaults.connectTimeoutMs, 5000);
     EXPECT_EQ(defaults.totalTimeoutMs, 15000);
     EXPECT_EQ(defaults.maxBodyBytes, 65536u);
+}
+
+TEST(HttpPost, ProxiesRedirectsAndCutHeaders)
+{
+    // Server a answers as each row says; b is a plain service that a
+    // redirect may lead to. The suite's environment keeps 127.0.0.1 off any
+    // proxy (no_proxy); the proxy row names a host outside it.
+    HttpTestServer a, b;
+    b.Set(HttpTestServer::Behaviour::Answer, 200, "4.0.2");
+    const std::string at = "http://127.0.0.1:" + std::to_string(a.Port());
+    const std::string toB = "HTTP/1.1 302 Found\r\nLocation: " + Url(b, "/quorel401/vers.asp")
+        + "\r\nContent-Length: 0\r\n\r\n";
+    auto moved = [](const std::string& to) {
+        return "HTTP/1.1 301 Moved\r\nLocation: " + to + "\r\nContent-Length: 0\r\n\r\n";
+    };
+    struct Case {
+        const char* what;
+        std::string answer;   // a's raw response
+        bool viaProxy;        // http_proxy names a
+        std::string url;
+        bool completed;
+        std::string body;
+        std::string firstLine; // of the first request a received
+        size_t requestsToA;
+        HttpFailure failure;
+    };
+    const Case cases[] = {
+        {"through the proxy", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n4.0.3", true,
+         "http://service.zarvex.test/quorel401/vers.asp", true, "4.0.3",
+         "POST http://service.zarvex.test/quorel401/vers.asp HTTP/1.1", 1, HttpFailure::None},
+        {"redirect followed", toB, false, at + "/quorel401/vers.asp", true, "4.0.2",
+         "POST /quorel401/vers.asp HTTP/1.1", 1, HttpFailure::None},
+        {"five redirects at most", moved(at + "/again"), false, at + "/first", false, "", "POST /first HTTP/1.1",
+         6, HttpFailure::NoAnswer},
+        {"http and https only", moved("ftp://127.0.0.1:" + std::to_string(a.Port()) + "/x"), false, at + "/x", false,
+         "", "POST /x HTTP/1.1", 1, HttpFailure::CouldNotConnect},
+        {"cut inside the headers", "HTTP/1.1 200 OK\r\nContent-Type: text/pl", false, at + "/x", false, "",
+         "POST /x HTTP/1.1", 1, HttpFailure::NoAnswer},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        a.Set(HttpTestServer::Behaviour::Raw, 0, c.answer);
+        const size_t before = a.Requests().size();
+        if (c.viaProxy)
+            ::setenv("http_proxy", at.c_str(), 1);
+        const HttpResponse r = HttpExchange(c.url, "");
+        ::unsetenv("http_proxy");
+        EXPECT_EQ(r.completed, c.completed);
+        EXPECT_EQ(r.body, c.body);
+        EXPECT_EQ(r.failure, c.failure);
+        const auto requests = a.Requests();
+        EXPECT_EQ(requests.size() - before, c.requestsToA);
+        if (requests.size() > before)
+            EXPECT_EQ(requests[before].substr(0, requests[before].find("\r\n")), c.firstLine);
+    }
+    EXPECT_EQ(b.Requests().size(), 1u);
 }
 
 TEST(UpdateCheck, MessageOnlyForANewerVersionText)

@@ -9,8 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <sys/file.h>
 #include <iterator>
 #include <unistd.h>
 
@@ -94,4 +97,26 @@ TEST_F(AlsaSoundTest, NoAudioDeviceIsSilentAndHarmless)
     alsa::AlsaSound sound;
     EXPECT_EQ(sound.PlaySync(fs::path(ZARVEX_DATA_DIR) / "tx.wav"), PlayResult::Silent);
     EXPECT_EQ(sound.PlaySync(dir_ / "missing.wav"), PlayResult::Silent);
+}
+
+TEST_F(AlsaSoundTest, BusyDeviceSkipsTheTickAndTheNextOnePlays)
+{
+    const fs::path lock = dir_ / "device.lock";
+    RouteDefaultTo("pcm_type.held { lib \"" ZARVEX_HELD_PCM "\" }\n"
+                   "pcm.captured { type file slave { pcm { type null } } file \"" + capture_.string()
+                   + "\" format \"raw\" }\n"
+                   "pcm.!default { type held lock \"" + lock.string() + "\" slave \"captured\" }\n");
+    const int holder = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); // another program
+    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
+    alsa::AlsaSound sound;
+    const fs::path wav = fs::path(ZARVEX_DATA_DIR) / "tx.wav";
+    auto tick = std::async(std::launch::async, [&] { return sound.PlaySync(wav); });
+    const bool answered = tick.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    ::close(holder); // lets a tick that waits for the device go on
+    EXPECT_TRUE(answered) << "the tick waited for the busy device";
+    EXPECT_EQ(tick.get(), PlayResult::Silent);
+    EXPECT_FALSE(fs::exists(capture_));
+
+    EXPECT_EQ(sound.PlaySync(wav), PlayResult::File) << "the next tick finds the device free";
+    EXPECT_EQ(Captured(), DecodedSamples(wav));
 }

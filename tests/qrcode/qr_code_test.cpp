@@ -402,6 +402,14 @@ TEST(QrEncode, ArgumentsOutsideTheirRangesAndRefusals)
     }
     EXPECT_FALSE(qr.EncodeToMatrix(msg, 11, -1, 2, 0));
     EXPECT_EQ(qr.EncodeToMatrix(msg, 11, 41, 2, 0)->version, 1) << "above 40 is automatic";
+    // Mask choice takes finished symbols only.
+    QrMatrix cut = *qr.EncodeToMatrix(msg, 11, 1, 2, 0);
+    cut.modules.resize(10);
+    for (const QrMatrix& bad : {QrMatrix{}, cut}) {
+        EXPECT_THROW((void)clsQRCode::MaskPenalties(bad), std::invalid_argument);
+        QrMatrix copy = bad;
+        EXPECT_THROW(clsQRCode::Remask(copy, 1), std::invalid_argument);
+    }
 
     // 17 lower-case letters do not fit 1-H; automatic picks version 3.
     const Bytes letters(17, 'q');

@@ -12,7 +12,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 using namespace zarvex::qrcode;
 using Bytes = std::vector<uint8_t>;
@@ -44,13 +48,16 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    Result Run(const std::vector<std::string>& args, const std::string& input = "")
+    // `shell` (if any) runs the command line given as its last argument.
+    Result Run(const std::vector<std::string>& args, const std::string& input = "", const std::string& shell = "")
     {
         const fs::path in = dir_ / "stdin", out = dir_ / "stdout", err = dir_ / "stderr";
         std::ofstream(in, std::ios::binary) << input;
         std::string cmd = Quote(ZARVEX_QR_TOOL);
         for (const auto& a : args)
             cmd += " " + Quote(a);
+        if (!shell.empty())
+            cmd = shell + " " + Quote(cmd);
         cmd += " <" + Quote(in) + " >" + Quote(out) + " 2>" + Quote(err);
         const int raw = std::system(cmd.c_str());
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
@@ -85,23 +92,28 @@ QImage FromPbm(const std::string& pbm)
     return img;
 }
 
+// The symbol as the library draws it; mask -1: the lowest penalty, as the tool's default.
 QImage Expected(const Bytes& data, int32_t version = 0, int32_t level = 2, int32_t mask = -1)
 {
     clsQRCode qr;
-    return EncodeToPicture(qr, data, static_cast<int32_t>(data.size()), version, level, mask)
-        ->convertToFormat(QImage::Format_RGB32);
+    const auto n = static_cast<int32_t>(data.size());
+    return RenderSymbol(*(mask < 0 ? qr.EncodeWithBestMask(data, n, version, level)
+                                   : qr.EncodeToMatrix(data, n, version, level, mask)))
+        .convertToFormat(QImage::Format_RGB32);
 }
 
 } // namespace
 
 TEST_F(ToolTest, PbmIsThePictureItself)
 {
-    const Result r = Run({"-t", "pbm", "HELLO WORLD"});
+    // By default the mask of the lowest penalty (2 here); the text from standard input when none is given.
+    const Result r = Run({"-t", "pbm", "HELLO"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(FromPbm(r.out), Expected({'H', 'E', 'L', 'L', 'O', ' ', 'W', 'O', 'R', 'L', 'D'}));
+    EXPECT_EQ(FromPbm(r.out), Expected({'H', 'E', 'L', 'L', 'O'}));
+    EXPECT_EQ(Run({"-t", "pbm"}, "HELLO").out, r.out);
 
-    // Version, level and mask reach the encoder as given; --scale enlarges.
-    const Result fixed = Run({"-t", "pbm", "-v", "5", "-l", "q", "-m", "6", "--scale", "3", "HELLO WORLD"});
+    // Version, level and mask reach the encoder as given, in either syntax; --scale enlarges.
+    const Result fixed = Run({"-tpbm", "--symversion=5", "-lq", "-m", "6", "--scale=3", "--", "HELLO WORLD"});
     ASSERT_EQ(fixed.status, 0) << fixed.err;
     const QImage expected = Expected({'H', 'E', 'L', 'L', 'O', ' ', 'W', 'O', 'R', 'L', 'D'}, 5, 3, 6);
     EXPECT_EQ(FromPbm(fixed.out), expected.scaled(expected.width() * 3, expected.height() * 3));
@@ -145,25 +157,122 @@ TEST_F(ToolTest, FormatsFromTheExtension)
     EXPECT_EQ(std::count(txt.out.begin(), txt.out.end(), '\n'), 15);
 }
 
-TEST_F(ToolTest, ExitCodesForTheFailurePaths)
+TEST_F(ToolTest, ExitStatusAndMessageOfEveryCommandLine)
 {
-    const Result tooMuch = Run({"-v", "1", "-l", "H", "seventeen letters"});
-    EXPECT_EQ(tooMuch.status, 1);
-    EXPECT_NE(tooMuch.err.find("version 1 at level H"), std::string::npos) << tooMuch.err;
-    EXPECT_EQ(Run({std::string(3000, 'x')}).status, 1);
-    EXPECT_EQ(Run({"-v", "-1", "x"}).status, 1);
-
-    EXPECT_EQ(Run({}).status, 2);
-    EXPECT_EQ(Run({"-l", "X", "hi"}).status, 2);
-    EXPECT_EQ(Run({"-v", "ten", "hi"}).status, 2);
-    EXPECT_EQ(Run({"--bogus", "hi"}).status, 2);
-    EXPECT_EQ(Run({"-i", (dir_ / "missing").string()}).status, 2);
-    EXPECT_EQ(Run({"-i", "-", "hi"}).status, 2);
-    EXPECT_EQ(Run({"--encoding", "gbk", "smile \xF0\x9F\x98\x80"}).status, 2);
-    EXPECT_EQ(Run({"-o", (dir_ / "no-such-dir" / "x.pbm").string(), "hi"}).status, 3);
+    const std::string missing = (dir_ / "missing").string();
+    const std::string folder = dir_.string();
+    const std::string tty = "sh -c 'script -qec \"$0\" /dev/null'"; // runs the tool on a terminal
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string fragment; // in standard output or error
+        std::string input = "";
+        std::string shell = "";
+    };
+    const Case cases[] = {
+        {{"-V"}, 0, "zarvex-qr 4.0.1\n"},
+        {{"--version"}, 0, "zarvex-qr 4.0.1\n"},
+        {{"--verbose", "-lH", "-v", "2", "hi"}, 0, "version 2 (25x25 modules), level H, mask "},
+        {{"--verbose", "-m", "5", "hi"}, 0, "level M, mask 5\n"},
+        {{"-t", "pbm", "--margin", "0", "hi"}, 0, "P4\n21 21\n"},
+        {{"-t", "ascii", "--margin=0", "--invert", "hi"}, 0, "##############      "},
+        {{"-t", "svg", "--foreground", "112233", "--background=ffffff80", "hi"}, 0,
+         "fill=\"#FFFFFF\" fill-opacity=\"0.502\"/>\n<path fill=\"#112233\" d=\"M4,4h1"},
+        {{"-t", "txt", "hi"}, 0, "\u2588"},
+        {{"-t", "pbm"}, 0, "P4\n29 29\n", "piped text"},
+        {{"-v", "1", "-l", "H", "seventeen letters"}, 1, "do not fit version 1 at level H"},
+        {{std::string(3000, 'x')}, 1, "do not fit any version (1-40) at level M"},
+        {{std::string(8193, '1')}, 1, "longer than 8192 bytes"},
+        {{"-i", "/dev/zero"}, 1, "more than 8192 bytes"},
+        {{}, 1, "standard input holds more than 8192 bytes", std::string(8193, 'a')},
+        {{}, 2, "standard input was empty"},
+        {{"-v", "41", "x"}, 2, "--symversion: must be 0 (automatic) or 1-40, not \"41\""},
+        {{"-v", "-1", "x"}, 2, "must be 0 (automatic) or 1-40"},
+        {{"-v", "ten", "x"}, 2, "must be 0 (automatic) or 1-40"},
+        {{"-m", "8", "x"}, 2, "--mask: must be auto or 0-7, not \"8\""},
+        {{"-m", "-5", "x"}, 2, "must be auto or 0-7"},
+        {{"-l", "X", "x"}, 2, "--level: must be L, M, Q or H"},
+        {{"--scale=0", "x"}, 2, "--scale: must be 1-100"},
+        {{"--margin", "101", "x"}, 2, "--margin: must be 0-100"},
+        {{"--foreground", "12345", "x"}, 2, "must be RRGGBB or RRGGBBAA"},
+        {{"-t", "jpg", "x"}, 2, "must be png, svg, pbm, utf8 (txt) or ascii"},
+        {{"-o", (dir_ / "x.jpg").string(), "x"}, 2, "name it .png, .svg, .pbm or .txt, or give -t"},
+        {{"-o", (dir_ / "noext").string(), "x"}, 2, "from its extension"},
+        {{"--bogus", "x"}, 2, "unknown option --bogus"},
+        {{"a", "b"}, 2, "more than one TEXT"},
+        {{"-v"}, 2, "--symversion needs a value"},
+        {{"-i", missing}, 2, "cannot read " + missing + ": No such file"},
+        {{"-i", folder}, 2, "cannot read " + folder + ": it is a folder"},
+        {{"-i", "-", "hi"}, 2, "either TEXT or -i FILE"},
+        {{"--encoding", "gbk", "smile \xF0\x9F\x98\x80"}, 2, "cannot be written in GBK"},
+        {{"-t", "png", "hi"}, 2, "will not write png to a terminal", "", tty},
+        {{"-o", (dir_ / "no-such-dir" / "x.pbm").string(), "hi"}, 3, "cannot write"},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const auto& a : c.args)
+            line += " " + a.substr(0, 40);
+        const Result r = Run(c.args, c.input, c.shell);
+        EXPECT_EQ(r.status, c.status) << line << "\n" << r.err;
+        EXPECT_NE((r.out + r.err).find(c.fragment), std::string::npos) << line << "\n" << r.out.substr(0, 300) << r.err;
+    }
 
     const Result help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"-i", "--encoding", "-v", "-l", "-m", "-o", "-t", "--scale", "--invert"})
+    for (const char* option : {"-i,", "--encoding", "--symversion", "--level", "--mask", "--output", "--type",
+                               "--scale", "--margin", "--foreground", "--background", "--invert", "--verbose",
+                               "--version", "Exit status"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+TEST_F(ToolTest, LargePngIsCompressedAndReadable)
+{
+    // Version 40 at 10 pixels per module: 1850 x 1850 pixels, 428 KB uncompressed.
+    std::string text;
+    std::mt19937 rng(3);
+    for (int i = 0; i < 2300; ++i)
+        text += static_cast<char>('a' + rng() % 26);
+    const fs::path png = dir_ / "big.png";
+    ASSERT_EQ(Run({"-v", "40", "--scale", "10", "-o", png.string(), text}).status, 0);
+    EXPECT_LT(fs::file_size(png), 16000u);
+    const QImage read(QString::fromStdString(png.string()));
+    ASSERT_EQ(read.width(), 1850);
+    const Bytes bytes(text.begin(), text.end());
+    EXPECT_EQ(zarvex::test::DecodeWithZbar(read, 1), bytes);
+    EXPECT_EQ(zarvex::test::DecodeWithZxing(read, 1), bytes);
+}
+
+TEST_F(ToolTest, FailedWriteLeavesTheOldFileInPlace)
+{
+    // A file size limit of 1 KiB makes the write of a large SVG fail part-way.
+    const fs::path svg = dir_ / "old.svg";
+    std::ofstream(svg) << "old content";
+    const Result r = Run({"-v", "10", "-o", svg.string(), "hi"}, "", "sh -c 'trap \"\" XFSZ; ulimit -f 1; eval \"$0\"'");
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("cannot write " + svg.string()), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(svg), "old content");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 4) << "a temporary file was left";
+}
+
+TEST_F(ToolTest, OutputThroughALinkOrIntoAPipeKeepsIt)
+{
+    // -o /dev/stdout, a named pipe: the bytes go into it, and it stays a pipe.
+    const fs::path fifo = dir_ / "pipe.svg";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_EQ(Run({"-o", fifo.string(), "hi"}).status, 0);
+    char head[5] = {};
+    EXPECT_EQ(::read(reader, head, 5), 5);
+    ::close(reader);
+    EXPECT_EQ(std::string(head, 5), "<?xml");
+    EXPECT_TRUE(fs::is_fifo(fifo));
+
+    // A link: the file it names gets the picture, and the link stays.
+    const fs::path file = dir_ / "real.svg", link = dir_ / "link.svg";
+    std::ofstream(file) << "old";
+    fs::create_symlink(file, link);
+    EXPECT_EQ(Run({"-o", link.string(), "hi"}).status, 0);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Slurp(file).substr(0, 5), "<?xml");
 }

@@ -91,9 +91,10 @@ void HttpTestServer::Serve()
             held_.push_back(fd);
             continue;
         }
-        const std::string head = "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: text/html\r\n"
-            + "Content-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
-        std::string out = head + body;
+        std::string out = body;
+        if (behaviour == Behaviour::Answer)
+            out = "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: text/html\r\n" + "Content-Length: "
+                + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
         size_t sent = 0;
         while (sent < out.size()) {
             const ssize_t n = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);

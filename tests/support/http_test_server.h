@@ -12,7 +12,8 @@ namespace zarvex::test {
 
 class HttpTestServer {
 public:
-    enum class Behaviour { Answer, NeverAnswer };
+    // Raw: the body given to Set is sent as the whole response, as it is.
+    enum class Behaviour { Answer, NeverAnswer, Raw };
 
     HttpTestServer();
     ~HttpTestServer();

@@ -85,6 +85,7 @@ std::optional<PeerSymbol> EncodeWithQrencode(const Bytes& data, int version, int
         return std::nullopt;
     PeerSymbol s;
     s.size = code->width;
+    s.mask = mask;
     s.dark.resize(static_cast<size_t>(s.size) * static_cast<size_t>(s.size));
     for (size_t i = 0; i < s.dark.size(); ++i)
         s.dark[i] = (code->data[i] & 1) != 0;
@@ -101,6 +102,7 @@ std::optional<PeerSymbol> EncodeWithQrcodegen(const Bytes& data, int version, in
                                                    version, mask, false);
         PeerSymbol s;
         s.size = code.getSize();
+        s.mask = code.getMask();
         for (int y = 0; y < s.size; ++y)
             for (int x = 0; x < s.size; ++x)
                 s.dark.push_back(code.getModule(x, y));

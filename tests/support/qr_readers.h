@@ -25,10 +25,11 @@ std::optional<Bytes> DecodeWithZbar(const QImage& picture, int scale = 3);
 std::optional<Bytes> DecodeWithZxing(const QImage& picture, int scale = 1);
 
 // Module matrices of the peers (row-major, size x size, true = dark), for one
-// byte-mode segment at a fixed version, level (1..4 = L, M, Q, H) and mask;
-// none when the peer refuses.
+// byte-mode segment at a fixed version, level (1..4 = L, M, Q, H) and mask
+// (qrcodegen: -1 lets it choose); none when the peer refuses.
 struct PeerSymbol {
     int size = 0;
+    int mask = 0;
     std::vector<bool> dark;
 };
 std::optional<PeerSymbol> EncodeWithQrencode(const Bytes& data, int version, int level, int mask);

@@ -141,6 +141,11 @@ int main(int argc, char** argv)
     WritePrivateProfileStringA("con", "email", Ansi(L"张三@163.com").c_str(), ini.string().c_str());
     Check(config::ReadIniValue(ini, "con", "email") == "张三@163.com", "WritePrivateProfileStringA reads back through ours");
     Check(config::ReadIniValue(ini, "con", "game") == "监控窗口二", "and our own value is still there");
+    // A read-only file is left as it is, as the platform's own writer leaves it.
+    SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_READONLY);
+    const bool refused = !config::WriteIniValue(ini, "con", "game", "x");
+    SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+    Check(refused && config::ReadIniValue(ini, "con", "game") == "监控窗口二", "a read-only config.ini is not replaced");
 
     // Sound: synchronous, with the default sound for a missing file.
     win32::Win32Sound sound;

@@ -19,6 +19,7 @@ export WINEPREFIX=$work/prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
 DISPLAY= wine wineboot --init >/dev/null 2>&1 || { echo "SKIPPED: Wine cannot start here"; exit 77; }
 
 printf 'raw \x00\x01\xfe\xff bytes\r\n' > "$work/message.bin"
+head -c 9000 /dev/zero > "$work/too-long.bin"
 failures=0 cases=0
 check() { # arguments for both tools
   ((cases++))
@@ -39,7 +40,10 @@ check -l M -m 3 '监控点提醒 mixed 123 ABC'
 check --encoding gbk '监控点提醒'
 check --encoding shift-jis '監視点の警告'
 check -i "$work/message.bin" -l Q
+check -lQ --symversion=12 --margin=1 --scale=3 -- '-a text with a dash'
+check -m auto -v 40 "$(printf 'line %d ' $(seq 1 200))"
 check -v 1 -l H 'seventeen letters'   # does not fit: exit status 1 on both
+check -i "$work/too-long.bin"         # over 8 KiB: exit status 1 on both
 check -l X 'bad level'               # usage error: exit status 2 on both
 echo "$((cases - failures)) passed, $failures failed"
 [[ $failures == 0 ]]

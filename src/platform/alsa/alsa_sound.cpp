@@ -3,6 +3,7 @@
 #include <alsa/asoundlib.h>
 #include <sndfile.h>
 
+#include <cerrno>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -64,9 +65,16 @@ bool Play(const Clip& clip)
     static const bool quiet = (snd_lib_error_set_handler(&QuietAlsaErrors), true);
     (void)quiet;
     snd_pcm_t* raw = nullptr;
-    if (snd_pcm_open(&raw, "default", SND_PCM_STREAM_PLAYBACK, 0) < 0)
-        return false; // no audio device: silent
+    // Opened without waiting: a device that another program holds answers
+    // EBUSY (or EAGAIN) at once, where a blocking open would hold the window
+    // thread until it is free. Busy or absent, this tick stays silent; the
+    // next one tries again.
+    if (snd_pcm_open(&raw, "default", SND_PCM_STREAM_PLAYBACK, SND_PCM_NONBLOCK) < 0)
+        return false;
     std::unique_ptr<snd_pcm_t, decltype(&snd_pcm_close)> pcm(raw, snd_pcm_close);
+    // Once it is ours, writes wait for room in the buffer: the whole clip plays.
+    if (snd_pcm_nonblock(pcm.get(), 0) < 0)
+        return false;
     if (snd_pcm_set_params(pcm.get(), SND_PCM_FORMAT_S16, SND_PCM_ACCESS_RW_INTERLEAVED, clip.channels, clip.rate, 1,
                            500000)
         < 0)
@@ -76,6 +84,10 @@ bool Play(const Clip& clip)
     while (done < frames) {
         const snd_pcm_sframes_t n
             = snd_pcm_writei(pcm.get(), clip.samples.data() + done * clip.channels, frames - done);
+        if (n == -EAGAIN) {
+            snd_pcm_wait(pcm.get(), 100);
+            continue;
+        }
         if (n < 0) {
             if (snd_pcm_recover(pcm.get(), static_cast<int>(n), 1) < 0)
                 return false;

@@ -1,0 +1,120 @@
+#include "config/file_locations.h"
+
+#include "support/temp_folder.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <grp.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace zarvex::config;
+namespace fs = std::filesystem;
+
+namespace {
+
+void Put(const fs::path& file, const std::string& text = "")
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+}
+
+// LocateFiles as a user who cannot write to root-owned folders (root's writes
+// ignore permission bits); whether it chose `expected` (settings file and the
+// default it starts from).
+bool ChoosesAsUnprivileged(const fs::path& programFolder, const fs::path& userFolder, const FileLocations& expected)
+{
+    const auto chooses = [&] {
+        const FileLocations got = LocateFiles(programFolder, userFolder);
+        return got.configFile == expected.configFile && got.defaultConfig == expected.defaultConfig;
+    };
+    if (::geteuid() != 0)
+        return chooses();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        constexpr uid_t kNobody = 65534;
+        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
+            ::_exit(2);
+        ::_exit(chooses() ? 1 : 0);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2) << "could not give up root";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 1;
+}
+
+} // namespace
+
+// A portable copy keeps its settings beside it; an installed one (its shipped
+// files under <prefix>/share/zarvex) uses the user's folder even where it
+// could write beside the program, and starts from the shipped settings.
+TEST(FileLocations, PortableBesideProgramInstalledInUserFolder)
+{
+    const zarvex::test::TempFolder root("locations");
+    const fs::path user = root / "user";
+
+    const fs::path portable = root / "portable";
+    fs::create_directories(portable);
+    const FileLocations p = LocateFiles(portable, user);
+    EXPECT_EQ(p.configFile, portable / "config.ini");
+    EXPECT_TRUE(p.defaultConfig.empty());
+    EXPECT_TRUE(fs::is_empty(portable)) << "looking must leave nothing behind";
+
+    const fs::path bin = root / "usr" / "bin";
+    fs::create_directories(bin);
+    Put(root / "usr/share/zarvex/config.ini", "[con]\ntips=3\n");
+    fs::permissions(root / "usr/share/zarvex/config.ini", fs::perms::owner_read);
+    const FileLocations i = LocateFiles(bin, user);
+    EXPECT_EQ(i.configFile, user / "config.ini");
+    ASSERT_TRUE(PrepareConfigFile(i));
+    std::ifstream in(user / "config.ini");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[con]\ntips=3\n");
+    EXPECT_NE(fs::status(user / "config.ini").permissions() & fs::perms::owner_write, fs::perms::none);
+
+    // The next start finds the user's file and keeps it.
+    Put(user / "config.ini", "[con]\ntips=1\n");
+    ASSERT_TRUE(PrepareConfigFile(LocateFiles(bin, user)));
+    std::ifstream again(user / "config.ini");
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), "[con]\ntips=1\n");
+}
+
+TEST(FileLocations, ReadOnlyProgramFolderUsesUserFolder)
+{
+    const zarvex::test::TempFolder root("locations-ro");
+    const fs::path program = root / "program";
+    Put(program / "config.ini");
+    fs::permissions(program, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read
+                                 | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    // It starts from the settings the copy carries.
+    EXPECT_TRUE(ChoosesAsUnprivileged(program, root / "user", {root / "user" / "config.ini", {}, program / "config.ini"}));
+    // Without a user folder there is nowhere else to go.
+    EXPECT_TRUE(ChoosesAsUnprivileged(program, {}, {program / "config.ini", {}, {}}));
+}
+
+// The sound: beside the program, then the user's folder, then the data folder.
+TEST(FileLocations, SoundLookupOrder)
+{
+    const zarvex::test::TempFolder root("locations-sound");
+    const fs::path bin = root / "bin", user = root / "user", data = root / "share" / "zarvex";
+    fs::create_directories(bin);
+    EXPECT_EQ(LocateFiles(bin, user).soundFile, bin / "tx.wav");
+    for (const fs::path& f : {data / "tx.wav", user / "tx.wav", bin / "tx.wav"}) {
+        Put(f);
+        EXPECT_EQ(LocateFiles(bin, user).soundFile, f);
+    }
+}
+
+TEST(FileLocations, UserFolderFromEnvironment)
+{
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", "/home/someone", 1);
+    ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_EQ(UserSettingsFolder(), fs::path("/cfg/zarvex"));
+    ::setenv("XDG_CONFIG_HOME", "relative", 1); // invalid: ignored
+    EXPECT_EQ(UserSettingsFolder(), fs::path("/home/someone/.config/zarvex"));
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(UserSettingsFolder(), fs::path("/home/someone/.config/zarvex"));
+    ::setenv("HOME", home.c_str(), 1);
+}

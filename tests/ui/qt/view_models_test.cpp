@@ -1,0 +1,82 @@
+// The two list models under Qt's own model checker (every row change is
+// announced before it is made, a window search appends row by row), and the
+// time stamp the window list shows.
+#include "ui/qt/point_table_model.h"
+#include "platform/fake/fake_platform.h"
+#include "ui/qt/window_list_model.h"
+
+#include <QAbstractItemModelTester>
+#include <QSignalSpy>
+
+#include <gtest/gtest.h>
+
+using namespace zarvex;
+
+namespace {
+
+std::vector<std::string> g_complaints;
+
+// The checker reports through Qt's warnings; they are collected here.
+class ModelCheck {
+public:
+    explicit ModelCheck(QAbstractItemModel* model)
+        : previous_(qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& text) {
+              g_complaints.push_back(text.toStdString());
+          })),
+          tester_(model, QAbstractItemModelTester::FailureReportingMode::Warning)
+    {
+        g_complaints.clear();
+    }
+    ~ModelCheck() { qInstallMessageHandler(previous_); }
+
+private:
+    QtMessageHandler previous_;
+    QAbstractItemModelTester tester_;
+};
+
+} // namespace
+
+TEST(ViewModels, PointTableAnnouncesEveryAppendAndTheClearing)
+{
+    monitor::MonitorTable table;
+    monitor::PointTableModel model(table);
+    ModelCheck check(&model);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    monitor::MonitorState state;
+    for (int i = 0; i < 3; ++i)
+        monitor::AddMonitorPoint(table, state);
+    table.Update(1, [](monitor::MonitorPoint& p) { p.alerted = true; });
+    EXPECT_EQ(model.index(1, 6).data().toString().toStdString(), "已提醒");
+    table.Clear();
+    EXPECT_EQ(inserted.count(), 3);
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(g_complaints, std::vector<std::string>{});
+}
+
+TEST(ViewModels, WindowSearchAppendsRowByRow)
+{
+    windows::WindowList list;
+    windows::WindowListModel model(list);
+    ModelCheck check(&model);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+    platform::FakeWindows desktop;
+    desktop.stack = {{11, "game1"}, {12, "other"}, {13, "game2"}};
+    desktop.foreground = 13;
+    windows::SearchState search;
+    windows::WindowSearch(list, search, desktop, "game");
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(inserted.count(), 3);
+    EXPECT_EQ(reset.count(), 1) << "only the clearing at the start";
+    windows::WindowSearch(list, search, desktop, "game1");
+    EXPECT_EQ(model.index(0, 2).data().toString().toStdString(), "game1");
+    EXPECT_EQ(g_complaints, std::vector<std::string>{});
+}
+
+TEST(ViewModels, SwitchTimeIsTheLocalesGeneralDate)
+{
+    const QDateTime when(QDate(2026, 12, 6), QTime(20, 5, 9));
+    EXPECT_EQ(windows::GeneralDateTimeText(when, QLocale("en_US")).toStdString(), "12/6/26 8:05:09 PM");
+    EXPECT_EQ(windows::GeneralDateTimeText(when, QLocale("zh_CN")).toStdString(), "2026/12/6 20:05:09");
+    EXPECT_EQ(windows::GeneralDateTimeText(when, QLocale("de_DE")).toStdString(), "06.12.26 20:05:09");
+}

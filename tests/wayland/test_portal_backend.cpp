@@ -1,0 +1,241 @@
+// A desktop portal backend standing in for a desktop's own in the tests.
+// Global shortcuts: it binds every shortcut asked for as it is, except one
+// called "declined", tells what it bound (Bound), and reports a press of a
+// shortcut when told to (Press), as a desktop does when the user presses the
+// key. Screen casts: it shares the PipeWire nodes named on its command line
+// as monitors, lets the portal keep the grant, and tells what the last
+// choice of sources brought along (LastSelect).
+//   test_portal_backend [NODE:X,Y,WIDTH,HEIGHT ...]
+#include <QCoreApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QRegularExpression>
+#include <QStringList>
+
+struct PortalShortcut {
+    QString id;
+    QVariantMap properties;
+};
+Q_DECLARE_METATYPE(PortalShortcut)
+
+// One entry of a screen cast's a(ua{sv}) stream list.
+struct CastStreamEntry {
+    uint node = 0;
+    QVariantMap properties;
+};
+Q_DECLARE_METATYPE(CastStreamEntry)
+
+QDBusArgument& operator<<(QDBusArgument& argument, const CastStreamEntry& e)
+{
+    argument.beginStructure();
+    argument << e.node << e.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, CastStreamEntry& e)
+{
+    argument.beginStructure();
+    argument >> e.node >> e.properties;
+    argument.endStructure();
+    return argument;
+}
+
+QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& s)
+{
+    argument.beginStructure();
+    argument << s.id << s.properties;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& s)
+{
+    argument.beginStructure();
+    argument >> s.id >> s.properties;
+    argument.endStructure();
+    return argument;
+}
+
+class Shortcuts : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.impl.portal.GlobalShortcuts")
+    Q_PROPERTY(uint version READ version)
+
+public:
+    explicit Shortcuts(QObject* parent) : QDBusAbstractAdaptor(parent) {}
+    uint version() const { return 1; }
+    QString session;
+    QStringList bound;
+
+public slots:
+    uint CreateSession(const QDBusObjectPath&, const QDBusObjectPath& sessionHandle, const QString&, const QVariantMap&,
+                       QVariantMap& results)
+    {
+        session = sessionHandle.path();
+        bound.clear();
+        results.insert(QStringLiteral("session_handle"), session);
+        return 0;
+    }
+
+    uint BindShortcuts(const QDBusObjectPath&, const QDBusObjectPath&, const QList<PortalShortcut>& shortcuts, const QString&,
+                       const QVariantMap&, QVariantMap& results)
+    {
+        for (const PortalShortcut& s : shortcuts) {
+            if (s.id == QStringLiteral("declined"))
+                return 1; // as when the user says no
+            bound << s.id + QLatin1Char('=') + s.properties.value(QStringLiteral("preferred_trigger")).toString();
+        }
+        results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(shortcuts));
+        return 0;
+    }
+
+    uint ListShortcuts(const QDBusObjectPath&, const QDBusObjectPath&, QVariantMap& results)
+    {
+        results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(QList<PortalShortcut>()));
+        return 0;
+    }
+
+signals:
+    void Activated(const QDBusObjectPath& sessionHandle, const QString& shortcutId, qulonglong timestamp,
+                   const QVariantMap& options);
+    void Deactivated(const QDBusObjectPath& sessionHandle, const QString& shortcutId, qulonglong timestamp,
+                     const QVariantMap& options);
+};
+
+struct CastMonitor {
+    uint node = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+QVariant Pair(int a, int b)
+{
+    QDBusArgument pair;
+    pair.beginStructure();
+    pair << a << b;
+    pair.endStructure();
+    return QVariant::fromValue(pair);
+}
+
+class ScreenCast : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.impl.portal.ScreenCast")
+    Q_PROPERTY(uint AvailableSourceTypes READ sourceTypes)
+    Q_PROPERTY(uint AvailableCursorModes READ cursorModes)
+    Q_PROPERTY(uint version READ version)
+
+public:
+    ScreenCast(QObject* parent, QList<CastMonitor> monitors) : QDBusAbstractAdaptor(parent), monitors_(std::move(monitors)) {}
+    uint sourceTypes() const { return 1; } // monitors
+    uint cursorModes() const { return 1 | 4; } // hidden, metadata
+    uint version() const { return 4; }
+    QString lastSelect;
+
+public slots:
+    uint CreateSession(const QDBusObjectPath&, const QDBusObjectPath&, const QString&, const QVariantMap&, QVariantMap&)
+    {
+        return 0;
+    }
+
+    uint SelectSources(const QDBusObjectPath&, const QDBusObjectPath&, const QString&, const QVariantMap& options,
+                       QVariantMap&)
+    {
+        QString restored;
+        const QVariant data = options.value(QStringLiteral("restore_data"));
+        if (data.canConvert<QDBusArgument>()) {
+            const QDBusArgument argument = data.value<QDBusArgument>();
+            QString vendor;
+            uint version = 0;
+            QDBusVariant payload;
+            argument.beginStructure();
+            argument >> vendor >> version >> payload;
+            argument.endStructure();
+            restored = payload.variant().toString();
+        }
+        lastSelect = QStringLiteral("types=%1 multiple=%2 cursor=%3 persist=%4 restored=%5")
+                         .arg(options.value(QStringLiteral("types")).toUInt())
+                         .arg(options.value(QStringLiteral("multiple")).toBool())
+                         .arg(options.value(QStringLiteral("cursor_mode")).toUInt())
+                         .arg(options.value(QStringLiteral("persist_mode")).toUInt())
+                         .arg(restored);
+        return 0;
+    }
+
+    uint Start(const QDBusObjectPath&, const QDBusObjectPath&, const QString&, const QString&, const QVariantMap&,
+               QVariantMap& results)
+    {
+        QList<CastStreamEntry> list;
+        for (const CastMonitor& m : monitors_) {
+            CastStreamEntry e;
+            e.node = m.node;
+            e.properties.insert(QStringLiteral("position"), Pair(m.x, m.y));
+            e.properties.insert(QStringLiteral("size"), Pair(m.width, m.height));
+            e.properties.insert(QStringLiteral("source_type"), 1u);
+            list.append(e);
+        }
+        results.insert(QStringLiteral("streams"), QVariant::fromValue(list));
+        results.insert(QStringLiteral("persist_mode"), 2u);
+        QDBusArgument data;
+        data.beginStructure();
+        data << QStringLiteral("zarvextest") << 1u << QDBusVariant(QStringLiteral("all monitors"));
+        data.endStructure();
+        results.insert(QStringLiteral("restore_data"), QVariant::fromValue(data));
+        return 0;
+    }
+
+private:
+    QList<CastMonitor> monitors_;
+};
+
+class Control : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.zarvex.TestPortal")
+
+public:
+    Control(QObject* parent, Shortcuts& shortcuts, ScreenCast& cast)
+        : QDBusAbstractAdaptor(parent), shortcuts_(shortcuts), cast_(cast)
+    {
+    }
+
+public slots:
+    QString Bound() const { return shortcuts_.bound.join(QLatin1Char(';')); }
+    QString LastSelect() const { return cast_.lastSelect; }
+    void Press(const QString& id)
+    {
+        emit shortcuts_.Activated(QDBusObjectPath(shortcuts_.session), id, 0, {});
+        emit shortcuts_.Deactivated(QDBusObjectPath(shortcuts_.session), id, 0, {});
+    }
+
+private:
+    Shortcuts& shortcuts_;
+    ScreenCast& cast_;
+};
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    qDBusRegisterMetaType<PortalShortcut>();
+    qDBusRegisterMetaType<QList<PortalShortcut>>();
+    qDBusRegisterMetaType<CastStreamEntry>();
+    qDBusRegisterMetaType<QList<CastStreamEntry>>();
+    QList<CastMonitor> monitors;
+    for (const QString& spec : app.arguments().mid(1)) {
+        const QStringList parts = spec.split(QRegularExpression(QStringLiteral("[:,]")));
+        if (parts.size() == 5)
+            monitors.append({parts[0].toUInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt(), parts[4].toInt()});
+    }
+    QObject root;
+    auto* shortcuts = new Shortcuts(&root);
+    auto* cast = new ScreenCast(&root, monitors);
+    new Control(&root, *shortcuts, *cast);
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &root)
+        || !bus.registerService(QStringLiteral("org.freedesktop.impl.portal.desktop.zarvextest")))
+        return 1;
+    return app.exec();
+}
+
+#include "test_portal_backend.moc"

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# zarvex.exe under Wine on the tests' virtual desktop, used as a person would:
+# the window opens with its Chinese captions, a service that knows a newer
+# version gets its message shown, the tips counter counts down,
+# the caption follows the pointer, Ctrl+W over a known colour adds a row with
+# that position and colour, 多窗口自动切换 opens the search part and 搜索 lists
+# the matching windows, 配置 saves its numbers whole as it closes (also by
+# Esc) and refuses a bad one, and closing asks first, then ends the program.
+#   wine_zarvex_check.sh ZARVEX_EXE TABLE_READER_EXE XSESSION_STATE_DIR NOTIFY_SERVER_PY
+set -uo pipefail
+exe=$1 reader=$2 state=$3 service=$4
+for f in "$exe" "$reader"; do
+  [[ -f $f ]] || { echo "SKIPPED: $f was not built (the mingw-w64 cross compiler is missing)"; exit 77; }
+done
+command -v wine >/dev/null || { echo "SKIPPED: Wine is not installed"; exit 77; }
+export DISPLAY=$(cat "$state/display")
+work=$(mktemp -d)
+export WINEPREFIX=$work/prefix WINEDLLOVERRIDES="mscoree,mshtml=;winealsa.drv,winepulse.drv=" WINEDEBUG=-all
+# In a Chinese locale Wine draws the Chinese captions with a Chinese font.
+# Its output always goes to a file: its background processes would keep a pipe open.
+wine() { env LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$@" >>"$work/wine.log" 2>&1; }
+cleanup() {
+  [[ -n ${pid:-} ]] && kill "$pid" 2>/dev/null
+  [[ -n ${service_pid:-} ]] && kill "$service_pid" 2>/dev/null
+  wineserver -k >/dev/null 2>&1
+  xsetroot -solid black
+  rm -rf "$work"
+}
+trap cleanup EXIT
+wine wineboot --init || { echo "SKIPPED: Wine cannot start here"; exit 77; }
+wineserver -p >>"$work/wine.log" 2>&1
+mkdir "$work/app"
+cp "$exe" "$work/app/"
+# The service knows a newer version.
+python3 "$service" --version 4.0.2 --log "$work/service.log" >"$work/service.port" 2>&1 &
+service_pid=$!
+for _ in $(seq 50); do [[ -s $work/service.port ]] && break; sleep 0.1; done
+port=$(head -1 "$work/service.port")
+printf '[con]\r\nfz=60\r\nchgwnd=70\r\ntips=1\r\nemail=me@163.com\r\ngame=Zarvexv4\r\nserver=127.0.0.1:%s\r\n' "$port" \
+  >"$work/app/config.ini"
+xsetroot -solid '#336699'
+
+# Window titles as Windows gives them (X window names of Wine's Chinese titles are compound text).
+titles() { wine "$reader" windows "Z:$work/titles.txt"; cat "$work/titles.txt"; }
+failures=0
+check() { if eval "$2"; then echo "ok - $1"; else echo "FAIL - $1"; ((failures++)); fi; }
+
+start=$(date +%s%N)
+wine "$work/app/zarvex.exe" &
+pid=$!
+form=$(timeout 30 xdotool search --sync --onlyvisible --name '^Zarvex' | head -1)
+echo "main window shown $((($(date +%s%N) - start) / 1000000)) ms after the start"
+check "the main window opens" '[[ -n $form ]]'
+sleep 1
+titles >"$work/shown.txt"
+xdotool key Return
+sleep 0.3
+check "the update check tells of the newer version in a message that OK closes" \
+  'grep -q "/quorel401/vers.asp" "$work/service.log" && grep -qx "提示" "$work/shown.txt" && ! titles | grep -qx "提示"'
+check "the tips window is shown and its counter counted down" \
+  'titles | grep -qx "使用提示" && grep -q "^tips=0" "$work/app/config.ini"'
+xdotool windowactivate --sync "$form"
+xdotool mousemove 700 500
+sleep 0.5
+check "the caption shows the pointer" '[[ $(xdotool getwindowname "$form") == "Zarvexv4.0.1 鼠标位置：700，500" ]]'
+xdotool key ctrl+w
+sleep 0.5
+wine "$reader" list 108 "Z:$work/rows.txt" # ListView2
+# #336699 is the colour value 0x996633 (red in the low byte).
+check "Ctrl+W adds the point with its position and colour" \
+  '[[ $(cat "$work/rows.txt" 2>/dev/null) == "1|700|500|A|0|10053171|" ]]'
+height() { xdotool getwindowgeometry "$form" | sed -n 's/.*Geometry: [0-9]*x//p'; }
+compact=$(height)
+wine "$reader" click 106 # Check1
+sleep 0.5
+# 6330 instead of 3900 twips: 162 pixels more at 96 dots per inch.
+check "多窗口自动切换 makes the window taller" '(($(height) - compact == 162))'
+wine "$reader" click 112 # Command1
+sleep 0.5
+wine "$reader" list 113 "Z:$work/windows.txt" # ListView1
+# Form1 itself matches, and as the window in front it is listed a second time.
+check "the search lists the matching windows, the one in front again" \
+  '[[ $(grep -c "|Zarvexv4.0.1 鼠标位置：700，500|$" "$work/windows.txt") == 2 && $(cut -d"|" -f1 "$work/windows.txt" | tr "\n" " ") == "1 2 " ]]'
+wine "$reader" command 201 # 系统配置
+sleep 0.5
+check "系统配置 opens 配置" 'titles | grep -qx "配置"'
+wine "$reader" settext ZarvexForm3 302 7x # T_chg
+wine "$reader" close ZarvexForm3
+sleep 0.5
+check "a bad number keeps 配置 open with its message and writes nothing" \
+  'titles | grep -qx "提示" && titles | grep -qx "配置" && grep -q "^chgwnd=70" "$work/app/config.ini"'
+xdotool key Return
+sleep 0.3
+# The window manager hands the focus to the main window when the message goes;
+# the user clicks back into 配置. (X finds Wine's windows by their UTF-8 names.)
+for w in $(xdotool search --onlyvisible --classname zarvex.exe); do
+  [[ $(xdotool getwindowname "$w") == 配置 ]] && xdotool windowactivate --sync "$w"
+done
+wine "$reader" settext ZarvexForm3 302 75
+wine "$reader" settext ZarvexForm3 304 62 # T_fz
+xdotool key Escape
+sleep 0.5
+check "Esc closes 配置 as its close box does, saving both numbers" \
+  '! titles | grep -qx "配置" && grep -q "^chgwnd=75" "$work/app/config.ini" && grep -q "^fz=62" "$work/app/config.ini"'
+xdotool windowactivate --sync "$form"
+xdotool key alt+F4
+sleep 1
+check "closing asks first" 'titles | grep -qx "提示"'
+xdotool key Return
+(sleep 10 && kill "$pid" 2>/dev/null) &
+watchdog=$!
+wait "$pid"
+status=$?
+kill "$watchdog" 2>/dev/null
+pid=
+check "OK ends the program" '((status == 0))'
+
+((failures == 0)) || { echo "Wine's output:"; cat "$work/wine.log"; exit 1; }
