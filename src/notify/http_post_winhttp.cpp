@@ -123,7 +123,8 @@ std::string Resolve(const Target& from, const std::string& location)
 // matches names without a dot: localhost, yet not 127.0.0.1.
 bool IsLoopback(std::wstring host)
 {
-    std::transform(host.begin(), host.end(), host.begin(), [](wchar_t c) { return c >= L'A' && c <= L'Z' ? c + 32 : c; });
+    for (wchar_t& c : host)
+        c = c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
     if (host == L"localhost" || host == L"::1" || host == L"[::1]")
         return true;
     return host.starts_with(L"127.") && std::count(host.begin(), host.end(), L'.') == 3
