@@ -1,9 +1,11 @@
 #include "config/file_locations.h"
 
 #include "config/settings.h"
+#include "platform/profile_file.h"
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <system_error>
@@ -112,12 +114,30 @@ bool PrepareConfigFile(const FileLocations& files)
     fs::create_directories(files.configFile.parent_path(), ec);
     if (ec)
         return false;
-    // Never over an existing file: another copy of the program may have made
-    // it a moment ago. The copy is the user's to change, whatever the
-    // original's permissions.
-    if (!files.defaultConfig.empty() && !fs::exists(files.configFile, ec)
-        && fs::copy_file(files.defaultConfig, files.configFile, fs::copy_options::skip_existing, ec))
-        fs::permissions(files.configFile, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add, ec);
+    if (files.defaultConfig.empty() || fs::exists(files.configFile, ec))
+        return true;
+    std::ifstream in(files.defaultConfig, std::ios::binary);
+    if (!in)
+        return true;
+    const std::string settings(std::istreambuf_iterator<char>(in), {});
+    if (in.bad())
+        return true;
+    // The copy is written whole (and flushed) under a temporary name, then
+    // linked into place, so another start or a kill mid-copy never leaves a
+    // cut-short file. A link never replaces a file: another copy of the
+    // program may have put one there a moment ago. The new file takes the
+    // permissions of any new file, so it is the user's to change whatever
+    // the original's.
+    const fs::path temp = platform::TemporaryNameBeside(files.configFile);
+    if (platform::ReplaceFileContent(temp, settings)) {
+        fs::create_hard_link(temp, files.configFile, ec);
+        // A file system without hard links: the rename leaves a moment in
+        // which another start's new file could be replaced by this same copy.
+        std::error_code absent;
+        if (ec && ec != std::errc::file_exists && !fs::exists(files.configFile, absent) && !absent)
+            fs::rename(temp, files.configFile, ec);
+        fs::remove(temp, ec);
+    }
     return true;
 }
 

@@ -225,7 +225,7 @@ bool WriteIniValue(const std::filesystem::path& file, std::string_view sectionTe
     if (!target)
         return false;
     const platform::FileWriteLock lock(*target);
-    if (!lock.Held())
+    if (!lock.MayWrite())
         return false;
     // Everything from here to the rename happens under the lock, so a write
     // made meanwhile by another program is read and kept.

@@ -2,8 +2,10 @@
 
 #include <curl/curl.h>
 
+#include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <string_view>
 
 namespace zarvex::notify {
@@ -44,6 +46,25 @@ size_t Header(char* data, size_t size, size_t count, void* user)
     return size * count;
 }
 
+// The hosts that never go through a proxy: loopback ones, which a proxy
+// would reach as its own machine (browsers never send them to one either),
+// and then those the user lists in no_proxy. Setting the list replaces the
+// environment's, so the user's is read here; "*" alone already means every
+// host. libcurl matches the address range from 7.86 on.
+std::string NoProxyHosts()
+{
+    const char* user = std::getenv("no_proxy");
+    if (!user || !*user)
+        user = std::getenv("NO_PROXY");
+    const std::string_view listed = user ? user : "";
+    if (listed == "*")
+        return "*";
+    std::string hosts = "localhost,127.0.0.0/8,::1";
+    if (!listed.empty())
+        hosts.append(",").append(listed);
+    return hosts;
+}
+
 void InitOnce()
 {
     static std::once_flag once;
@@ -78,8 +99,10 @@ HttpResponse HttpExchange(const std::string& url, const std::string& body, const
         curl_easy_setopt(c, CURLOPT_HEADERFUNCTION, &Header);
         curl_easy_setopt(c, CURLOPT_HEADERDATA, &headersEnded);
         curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L); // timeouts without SIGALRM
-        // No proxy option is set: libcurl then takes http_proxy, https_proxy
-        // and no_proxy from the environment, as the user configured them.
+        // The proxy itself is left to libcurl, which takes http_proxy and
+        // https_proxy from the environment, as the user configured them.
+        const std::string noProxy = NoProxyHosts();
+        curl_easy_setopt(c, CURLOPT_NOPROXY, noProxy.c_str());
         curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT_MS, options.connectTimeoutMs);
         curl_easy_setopt(c, CURLOPT_TIMEOUT_MS, options.totalTimeoutMs);
         curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, "http,https");

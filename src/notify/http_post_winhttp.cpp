@@ -116,6 +116,21 @@ std::string Resolve(const Target& from, const std::string& location)
     return origin + path.substr(0, path.rfind('/') + 1) + location;
 }
 
+// Loopback hosts (localhost, 127.0.0.0/8, ::1) are reached directly whatever
+// the proxy settings, as browsers do: a proxy would reach them as its own
+// machine. The system's automatic proxy may skip them by itself, but the
+// user's bypass list covers them only when it lists them, and its "<local>"
+// matches names without a dot: localhost, yet not 127.0.0.1.
+bool IsLoopback(std::wstring host)
+{
+    for (wchar_t& c : host)
+        c = c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c;
+    if (host == L"localhost" || host == L"::1" || host == L"[::1]")
+        return true;
+    return host.starts_with(L"127.") && std::count(host.begin(), host.end(), L'.') == 3
+        && host.find_first_not_of(L"0123456789.") == std::wstring::npos;
+}
+
 // The session, with the user's proxy settings: the system's automatic
 // proxy (Windows 8.1 and later), else the proxy set for the current user.
 Handle OpenSession()
@@ -205,6 +220,10 @@ HttpResponse HttpExchange(const std::string& url, const std::string& body, const
                                                   | (target->secure ? WINHTTP_FLAG_SECURE : 0)));
             if (!request || !SetTimeouts(request.get(), options, deadline))
                 return {};
+            if (IsLoopback(target->host)) {
+                WINHTTP_PROXY_INFO direct{WINHTTP_ACCESS_TYPE_NO_PROXY, nullptr, nullptr};
+                WinHttpSetOption(request.get(), WINHTTP_OPTION_PROXY, &direct, sizeof direct);
+            }
             // Redirects are followed here, so that every one counts against the same deadline.
             DWORD noRedirects = WINHTTP_DISABLE_REDIRECTS;
             WinHttpSetOption(request.get(), WINHTTP_OPTION_DISABLE_FEATURE, &noRedirects, sizeof noRedirects);

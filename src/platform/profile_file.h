@@ -23,19 +23,22 @@ std::optional<std::string> ToLegacyText(std::string_view utf8);
 // as GBK.
 bool ReadsAsLegacy(std::string_view body);
 
-// Writers of one file take turns: the lock is held from construction while
-// Held() says so, and given back by the destructor. The file itself cannot
-// carry it, as every write replaces the file.
+// Writers of one file take turns: the lock is taken by construction and given
+// back by the destructor. The file itself cannot carry it, as every write
+// replaces the file. MayWrite() says whether the write may go ahead: the lock
+// is held, or the system gives this writer no way to take it while it would
+// let the write itself succeed (then the write goes ahead without it).
 class FileWriteLock {
 public:
     explicit FileWriteLock(const std::filesystem::path& target);
     ~FileWriteLock();
     FileWriteLock(const FileWriteLock&) = delete;
     FileWriteLock& operator=(const FileWriteLock&) = delete;
-    bool Held() const { return handle_ != -1; }
+    bool MayWrite() const { return handle_ != -1 || withoutLock_; }
 
 private:
     intptr_t handle_ = -1; // a file descriptor or a Windows handle
+    bool withoutLock_ = false;
 };
 
 // Whether the system lets this process write the file itself (replacing it

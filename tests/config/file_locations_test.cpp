@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <fstream>
 #include <grp.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace zarvex::config;
@@ -78,6 +80,31 @@ TEST(FileLocations, PortableBesideProgramInstalledInUserFolder)
     ASSERT_TRUE(PrepareConfigFile(LocateFiles(bin, user)));
     std::ifstream again(user / "config.ini");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), "[con]\ntips=1\n");
+}
+
+// Another start looking meanwhile (or a kill mid-copy) never finds a cut-short
+// copy of the shipped settings, and no temporary file stays behind.
+TEST(FileLocations, UserCopyAppearsWhole)
+{
+    const zarvex::test::TempFolder root("whole");
+    const std::string settings = "[con]\n;" + std::string(8 << 20, 'x') + "\n";
+    Put(root / "shipped.ini", settings);
+    const FileLocations files {root / "user" / "config.ini", {}, root / "shipped.ini"};
+    std::atomic<bool> done = false;
+    std::thread start([&] {
+        EXPECT_TRUE(PrepareConfigFile(files));
+        done = true;
+    });
+    int cut = 0;
+    while (!done) {
+        std::error_code ec;
+        const auto size = fs::file_size(files.configFile, ec);
+        cut += !ec && size != settings.size();
+    }
+    start.join();
+    EXPECT_EQ(cut, 0);
+    EXPECT_EQ(fs::file_size(files.configFile), settings.size());
+    EXPECT_EQ(std::distance(fs::directory_iterator(root / "user"), {}), 1);
 }
 
 TEST(FileLocations, ReadOnlyProgramFolderUsesUserFolder)

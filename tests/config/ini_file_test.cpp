@@ -167,6 +167,17 @@ TEST_F(IniFileTest, FailedWriteKeepsTheOldFile)
     EXPECT_EQ(Content(), "[con]\ngame=\xD3\xCE\n");
 }
 
+TEST_F(IniFileTest, FolderThatCannotBeListedStillTakesWrites)
+{
+    // Writable and searchable but not readable: the system lets the user replace the file.
+    Write("[con]\nfz=60\n");
+    ::chmod(file_.c_str(), 0666);
+    ::chmod(dir_.c_str(), 0300);
+    EXPECT_TRUE(AsUnprivileged(dir_, [&] { return WriteIniValue(file_, "con", "fz", "61"); }));
+    ::chmod(dir_.c_str(), 0755);
+    EXPECT_EQ(Content(), "[con]\nfz=61\n");
+}
+
 TEST_F(IniFileTest, LinkedFileIsWrittenThrough)
 {
     fs::create_directories(dir_ / "real");
@@ -237,10 +248,17 @@ TEST_F(IniFileTest, PermissionsSurviveAWrite)
 {
     Write("[con]\nfz=60\n");
     ::chmod(file_.c_str(), 0600);
+    // Root rewriting a user's file must leave it the user's (only root can change an owner).
+    constexpr uid_t kNobody = 65534;
+    const bool asRoot = ::geteuid() == 0;
+    if (asRoot)
+        ASSERT_EQ(::chown(file_.c_str(), kNobody, kNobody), 0);
     ASSERT_TRUE(WriteIniValue(file_, "con", "fz", "61"));
     struct stat st {};
     ASSERT_EQ(::stat(file_.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
+    if (asRoot)
+        EXPECT_TRUE(st.st_uid == kNobody && st.st_gid == kNobody) << st.st_uid << ":" << st.st_gid;
 }
 
 TEST(NumberText, WholeNumbersAsTyped)

@@ -7,6 +7,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <cstdlib>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -100,8 +101,8 @@ TEST(HttpPost, SilentServerAndRefusedPortGiveTheEmptyText)
 TEST(HttpPost, ProxiesRedirectsAndCutHeaders)
 {
     // Server a answers as each row says; b is a plain service that a
-    // redirect may lead to. The suite's environment keeps 127.0.0.1 off any
-    // proxy (no_proxy); the proxy row names a host outside it.
+    // redirect may lead to. Proxied rows name a as http_proxy, with a
+    // no_proxy of the user's own that lists no loopback host.
     HttpTestServer a, b;
     b.Set(HttpTestServer::Behaviour::Answer, 200, "4.0.2");
     const std::string at = "http://127.0.0.1:" + std::to_string(a.Port());
@@ -125,6 +126,8 @@ TEST(HttpPost, ProxiesRedirectsAndCutHeaders)
         {"through the proxy", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n4.0.3", true,
          "http://service.zarvex.test/quorel401/vers.asp", true, "4.0.3",
          "POST http://service.zarvex.test/quorel401/vers.asp HTTP/1.1", 1, HttpFailure::None},
+        {"loopback never through a proxy", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n4.0.3", true,
+         at + "/quorel401/vers.asp", true, "4.0.3", "POST /quorel401/vers.asp HTTP/1.1", 1, HttpFailure::None},
         {"redirect followed", toB, false, at + "/quorel401/vers.asp", true, "4.0.2",
          "POST /quorel401/vers.asp HTTP/1.1", 1, HttpFailure::None},
         {"five redirects at most", moved(at + "/again"), false, at + "/first", false, "", "POST /first HTTP/1.1",
@@ -134,14 +137,19 @@ TEST(HttpPost, ProxiesRedirectsAndCutHeaders)
         {"cut inside the headers", "HTTP/1.1 200 OK\r\nContent-Type: text/pl", false, at + "/x", false, "",
          "POST /x HTTP/1.1", 1, HttpFailure::NoAnswer},
     };
+    const char* suiteNoProxy = std::getenv("no_proxy");
+    const std::string noProxy = suiteNoProxy ? suiteNoProxy : "";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         a.Set(HttpTestServer::Behaviour::Raw, 0, c.answer);
         const size_t before = a.Requests().size();
-        if (c.viaProxy)
+        if (c.viaProxy) {
             ::setenv("http_proxy", at.c_str(), 1);
+            ::setenv("no_proxy", "intranet.zarvex.test", 1);
+        }
         const HttpResponse r = HttpExchange(c.url, "");
         ::unsetenv("http_proxy");
+        ::setenv("no_proxy", noProxy.c_str(), 1);
         EXPECT_EQ(r.completed, c.completed);
         EXPECT_EQ(r.body, c.body);
         EXPECT_EQ(r.failure, c.failure);

@@ -98,6 +98,17 @@ FileWriteLock::FileWriteLock(const std::filesystem::path& target)
 {
     const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
     int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    // A folder the user may write and enter but not read (0733, 0300) cannot
+    // be opened for the lock, yet the system lets the write itself succeed:
+    // go ahead without the lock rather than refuse it. The rename still keeps
+    // every write whole; at worst a key written at the same moment by another
+    // program is lost. A lock file instead would stay behind in a folder that
+    // others may write into (and plant it), and a writer that can read the
+    // folder would not look at it anyway.
+    if (fd < 0 && errno == EACCES) {
+        withoutLock_ = true;
+        return;
+    }
     while (fd >= 0 && ::flock(fd, LOCK_EX) != 0) {
         if (errno != EINTR) {
             ::close(fd);
@@ -137,8 +148,14 @@ bool ReplaceFileContent(const std::filesystem::path& target, const std::string& 
     }
     if (fd < 0)
         return false;
-    if (hadOld)
+    if (hadOld) {
+        // The file stays its owner's when root rewrites it. A writer without
+        // the privilege gets EPERM, which is ignored: it usually rewrites its
+        // own file, and otherwise cannot do better. Owner before mode, as a
+        // change of owner clears the set-id bits.
+        (void)::fchown(fd, old.st_uid, old.st_gid);
         (void)::fchmod(fd, old.st_mode & 07777); // umask must not narrow the user's permissions
+    }
     size_t done = 0;
     bool ok = true;
     while (ok && done < content.size()) {
