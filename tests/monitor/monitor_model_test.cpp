@@ -49,6 +49,13 @@ TEST(MonitorPoints, NumberedFromTheCurrentPoint)
     EXPECT_EQ(state.CurrentColor, -1);
     screen.cursor = {0, 0};
     EXPECT_EQ(TrackCursor(screen, state), "Zarvexv4.0.1 鼠标位置：0，0");
+
+    // A screen that does not know the pointer: no reading, no caption.
+    screen.knowsCursor = false;
+    screen.cursor = {7, 7};
+    EXPECT_EQ(TrackCursor(screen, state), "");
+    EXPECT_EQ(state.CurrentX, 0);
+    EXPECT_EQ(screen.pixelReads, 3);
 }
 
 TEST(MonitorPoints, TheTableHoldsAtMost32767)

@@ -352,7 +352,9 @@ void Form1::OnTimer1()
 {
     if (!services_.screen)
         return;
-    setWindowTitle(QString::fromStdString(TrackCursor(*services_.screen, state_)));
+    // Where the pointer's position is not known the caption is left as it is.
+    if (const std::string caption = TrackCursor(*services_.screen, state_); !caption.empty())
+        setWindowTitle(QString::fromStdString(caption));
 }
 
 void Form1::AddPointFromHotKey()
