@@ -54,6 +54,27 @@ TEST(WaylandSession, DetectsTheSessionFromTheEnvironment)
     }
 }
 
+TEST(WaylandSession, ChoosesTheBackendsOnce)
+{
+    using S = ScreenBackend;
+    using W = WindowsBackend;
+    using H = HotKeysBackend;
+    const WaylandFeatures wlroots{true, true, true}, other{true, false, false};
+    const struct {
+        SessionKind session;
+        DesktopOffers offers;
+        BackendChoice expected;
+    } cases[] = {
+        {SessionKind::X11, {wlroots, true, true}, {S::X11, W::X11, H::X11}},
+        {SessionKind::WaylandWithXWayland, {wlroots, true, false}, {S::WlrScreencopy, W::WlrForeignToplevel, H::None}},
+        {SessionKind::WaylandOnly, {other, true, true}, {S::ScreenCast, W::None, H::Portal}}, // GNOME, KDE Plasma
+        {SessionKind::WaylandOnly, {other, false, false}, {S::None, W::None, H::None}},
+        {SessionKind::None, {wlroots, true, true}, {S::None, W::None, H::None}},
+    };
+    for (const auto& c : cases)
+        EXPECT_TRUE(ChooseBackends(c.session, c.offers) == c.expected) << static_cast<int>(c.session);
+}
+
 // Points the process at the headless sway of the fixture; false (the test
 // skips) where it could not start.
 class WaylandDesktop : public ::testing::Test {

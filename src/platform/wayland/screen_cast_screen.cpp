@@ -1,12 +1,9 @@
 #include "platform/wayland/screen_cast_screen.h"
 
-#include <unistd.h>
-
 namespace zarvex::platform::wayland {
 
 namespace {
 
-const std::string kWaiting = "正在等待桌面同意共享屏幕，同意后才能启动监控。";
 const std::string kRefused = "桌面没有同意共享屏幕（%s），读不到屏幕像素，不能启动监控。重新打开 Zarvex 可再次请求。";
 const std::string kNoPipeWire = "桌面同意了共享屏幕，但连接不上 PipeWire，读不到屏幕像素，不能启动监控。";
 
@@ -20,7 +17,6 @@ std::string Refused(const std::string& why)
 
 void ScreenCastScreen::Start(const std::string& restoreToken, Told keepToken, Told refused)
 {
-    unavailable_ = kWaiting;
     portal_.Start(restoreToken, [this, keepToken, refused](ScreenCastGrant* grant, const std::string& error) {
         if (!grant) {
             unavailable_ = Refused(error);

@@ -32,7 +32,7 @@ public:
 private:
     ScreenCastPortal portal_;
     std::unique_ptr<PipeWireScreen> screen_;
-    std::string unavailable_;
+    std::string unavailable_ = "正在等待桌面同意共享屏幕，同意后才能启动监控。";
 };
 
 } // namespace zarvex::platform::wayland
