@@ -305,6 +305,12 @@ TEST_F(WaylandDesktop, ProgramMarksWithTheKeyAndAlertsWhenTheColourChanges)
     };
     EXPECT_TRUE(WaitFor(alerted, 8000)) << test::Slurp(log);
 
+    // A second start only brings the running window forward, and ends.
+    std::string again = "timeout 10";
+    for (const std::string& arg : program)
+        again += " '" + arg + "'";
+    EXPECT_EQ(std::system((again + " >/dev/null 2>&1").c_str()), 0) << "a second copy kept running";
+
     const std::string said = test::Slurp(log);
     EXPECT_NE(said.find("这个桌面没有全局快捷键服务，CTRL+W 不能直接设置监控点。请在桌面的键盘设置里添加快捷键 Ctrl+W，命令填：" ZARVEX_PROGRAM " --mark"),
               std::string::npos) << said;

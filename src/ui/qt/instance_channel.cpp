@@ -14,10 +14,25 @@ constexpr int kWaitMs = 2000;
 
 QString InstanceSocketPath()
 {
-    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    // One per user and desktop session: the display's name is part of it, so
+    // that copies on two displays (a nested or virtual one) do not meet.
+    // A Wayland display is named by its socket, in the runtime folder unless
+    // the name is a full path: "wayland-1" and its full path are one display.
+    const QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));
+    QString display = QString::fromLocal8Bit(qgetenv("WAYLAND_DISPLAY"));
+    if (!display.isEmpty() && !display.startsWith(QLatin1Char('/')))
+        display = runtime + QLatin1Char('/') + display;
+    if (display.isEmpty())
+        display = QString::fromLocal8Bit(qgetenv("DISPLAY"));
+    for (QChar& c : display) {
+        if (!c.isLetterOrNumber())
+            c = QLatin1Char('_');
+    }
+    if (display.size() > 32) // a full socket path; a socket's own path is short
+        display = QString::number(qHash(display), 16);
     if (!runtime.isEmpty())
-        return QString::fromLocal8Bit(runtime) + QStringLiteral("/zarvex.sock");
-    return QDir::tempPath() + QStringLiteral("/zarvex-%1.sock").arg(::getuid());
+        return runtime + QStringLiteral("/zarvex-%1.sock").arg(display);
+    return QDir::tempPath() + QStringLiteral("/zarvex-%1-%2.sock").arg(::getuid()).arg(display);
 }
 
 bool SendToRunningInstance(const QString& command)

@@ -1,5 +1,6 @@
-// One Zarvex per user: the running one listens on a local socket in the
-// user's runtime folder; a second start tells it what to do and exits.
+// One Zarvex per user and desktop session: the running one listens on a
+// local socket in the user's runtime folder; a second start tells it what to
+// do and exits.
 //   "mark"      add a point (where the pointer is, or where the user clicks)
 //   "raise"     bring the window forward
 #pragma once
@@ -13,7 +14,7 @@ class QLocalServer;
 
 namespace zarvex::monitor {
 
-// $XDG_RUNTIME_DIR/zarvex.sock, or a per-user name in the temporary folder.
+// $XDG_RUNTIME_DIR/zarvex-<display>.sock, or a per-user name in the temporary folder.
 QString InstanceSocketPath();
 
 // Hands `command` to the running instance; false when none answers.
