@@ -22,16 +22,18 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 
 set(CPACK_DEBIAN_ZARVEX_PACKAGE_NAME zarvex)
 set(CPACK_DEBIAN_ZARVEX_PACKAGE_SECTION utils)
-# Qt's X11 platform plugin is loaded at run time, so shlibdeps cannot see it.
+# Qt's platform plugins are loaded at run time, so shlibdeps cannot see them:
+# X11's always, Wayland's for Wayland desktops.
 set(CPACK_DEBIAN_ZARVEX_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_ZARVEX_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n")
+set(CPACK_DEBIAN_ZARVEX_PACKAGE_RECOMMENDS "qt6-wayland, fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_ZARVEX_PACKAGE_SUGGESTS "zarvex-notifyd")
 set(CPACK_COMPONENT_ZARVEX_DESCRIPTION "watch spots on the screen and be alerted when they change
 Zarvex watches spots on your screen while you look elsewhere. Mark a spot
 with Ctrl+W; during a monitoring run every marked spot is read once a
 second, and Zarvex alerts you by e-mail (through zarvex-notifyd) and by a
 sound when a spot's colour changes, or when it stays the same for a number
-of seconds you choose. It needs an X11 desktop or XWayland.
+of seconds you choose. It works on X11 desktops, and on Wayland desktops as
+far as each one lets a program read the screen and claim a key.
 .
 The package also holds zarvex-qr, a command-line QR Code encoder.")
 

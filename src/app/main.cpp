@@ -1,6 +1,9 @@
 // Zarvex: marks spots on the screen and tells the user when they change, or
 // stop changing, while they look elsewhere.
 #include "config/file_locations.h"
+#include "config/settings.h"
+#include "monitor/desktop_notices.h"
+#include "ui/qt/instance_channel.h"
 #include "ui/qt/main_window.h"
 #include "platform/platform.h"
 
@@ -12,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -35,16 +40,29 @@ int main(int argc, char** argv)
             return 0;
         }
     }
-#if defined(__unix__) && !defined(__APPLE__)
-    // Screen pixels and the global hot key are read through X11, so Qt must
-    // speak X11 too (under Wayland that is XWayland).
-    if (!std::getenv("DISPLAY")) {
-        std::fprintf(stderr,
-                     "zarvex: no X11 display. Zarvex reads screen pixels and claims the global hot key Ctrl+W "
-                     "through X11; start it on an X11 desktop (or XWayland), with DISPLAY set.\n");
+    bool mark = false;
+    for (int i = 1; i < argc; ++i)
+        mark = mark || std::strcmp(argv[i], "--mark") == 0;
+    if (mark) {
+        // No display needed: the running instance does the marking.
+        const QCoreApplication core(argc, argv);
+        if (zarvex::monitor::SendToRunningInstance("mark"))
+            return 0;
+        std::fprintf(stderr, "zarvex: no Zarvex is running for this user to add the point (start zarvex first).\n");
         return 1;
     }
-    qputenv("QT_QPA_PLATFORM", "xcb");
+#if defined(__unix__) && !defined(__APPLE__)
+    // Qt's windows go where the backends read: in a Wayland session the
+    // Wayland ones, even where XWayland runs (through X a program sees only
+    // X programs' pixels, and keys only while an X window has the focus).
+    const auto session = zarvex::platform::SessionKindNow();
+    if (session == zarvex::platform::DisplaySession::None) {
+        std::fprintf(stderr,
+                     "zarvex: no desktop session: neither WAYLAND_DISPLAY nor DISPLAY is set. Start Zarvex from a "
+                     "desktop session (Wayland or X11).\n");
+        return 1;
+    }
+    qputenv("QT_QPA_PLATFORM", session == zarvex::platform::DisplaySession::Wayland ? "wayland" : "xcb");
 #endif
     QApplication app(argc, argv);
     QApplication::setApplicationName("Zarvex");
@@ -52,10 +70,37 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName("org.zarvex.Zarvex");
     QApplication::setWindowIcon(QIcon::fromTheme("org.zarvex.Zarvex"));
 
+    // One instance per user: a second start brings the first one forward.
+    if (zarvex::monitor::SendToRunningInstance("raise"))
+        return 0;
+
     zarvex::monitor::InstallChineseTranslations();
 
+    const zarvex::config::FileLocations files = Locate();
+    if (!zarvex::config::PrepareConfigFile(files))
+        std::fprintf(stderr, "zarvex: cannot create the folder of %s; settings will not be saved\n",
+                     files.configFile.string().c_str());
+
+    // What the desktop withholds after start-up is told by the window once it
+    // exists; until then it waits here.
+    zarvex::monitor::Form1* shown = nullptr;
+    std::vector<std::string> early;
+    const std::string markCommand = QCoreApplication::applicationFilePath().toStdString() + " --mark";
+    zarvex::platform::PlatformOptions options;
+    options.screenCastToken = zarvex::config::ReadText(files.configFile, zarvex::config::kScreenCastToken);
+    options.keepScreenCastToken = [&files](const std::string& token) {
+        zarvex::config::WriteText(files.configFile, zarvex::config::kScreenCastToken.key, token);
+    };
+    options.markHint = zarvex::monitor::BindMarkHint(markCommand);
+    options.notice = [&shown, &early](const std::string& text) {
+        if (shown)
+            shown->Notice(text);
+        else
+            early.push_back(text);
+    };
+
     std::string reason;
-    zarvex::platform::Platform platform = zarvex::platform::CreatePlatform(reason);
+    zarvex::platform::Platform platform = zarvex::platform::CreatePlatform(reason, options);
     if (!platform.screen) {
         std::fprintf(stderr, "zarvex: %s\n", reason.c_str());
         QMessageBox::critical(nullptr, QString::fromUtf8("提示"), QString::fromStdString(reason));
@@ -67,11 +112,25 @@ int main(int argc, char** argv)
     services.hotKeys = platform.hotKeys.get();
     services.sound = platform.sound.get();
     services.windows = platform.windows.get();
-    const zarvex::config::FileLocations files = Locate();
-    if (!zarvex::config::PrepareConfigFile(files))
-        std::fprintf(stderr, "zarvex: cannot create the folder of %s; settings will not be saved\n",
-                     files.configFile.string().c_str());
+    services.markCommand = markCommand;
     zarvex::monitor::Form1 window(services, files);
     window.show();
-    return QApplication::exec();
+    shown = &window;
+    for (const std::string& text : early)
+        window.Notice(text);
+
+    zarvex::monitor::InstanceChannel channel([&window](const QString& command) {
+        if (command == "mark") {
+            window.MarkPoint();
+        } else if (command == "raise") {
+            window.show();
+            window.raise();
+            window.activateWindow();
+        }
+    });
+    if (QString error; !channel.Listen(error))
+        std::fprintf(stderr, "zarvex: zarvex --mark cannot reach this window (%s)\n", error.toLocal8Bit().constData());
+    const int result = QApplication::exec();
+    shown = nullptr;
+    return result;
 }

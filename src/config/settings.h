@@ -28,6 +28,9 @@ struct TextSetting {
 };
 inline constexpr TextSetting kEmail{"email"};
 inline constexpr TextSetting kGame{"game"};
+// Optional: on a Wayland desktop, the restore token of the last screen share,
+// so that the desktop does not ask again at every start.
+inline constexpr TextSetting kScreenCastToken{"screencast_token"};
 
 // "config.ini" in the given program folder.
 std::filesystem::path ConfigPath(const std::filesystem::path& programFolder);

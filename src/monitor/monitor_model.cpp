@@ -81,6 +81,10 @@ std::string RunningCaption()
 
 std::string TrackCursor(platform::Screen& screen, MonitorState& state)
 {
+    // Where the pointer is not known (a Wayland desktop), reading the pixel at
+    // {0, 0} every tick would cost a capture and show a made-up position.
+    if (!screen.KnowsCursorPosition())
+        return {};
     const platform::Point p = screen.CursorPosition();
     state.CurrentX = p.x;
     state.CurrentY = p.y;

@@ -81,7 +81,8 @@ enum class AddResult { Added, TableFull };
 AddResult AddMonitorPoint(MonitorTable& table, const MonitorState& state);
 
 // One cursor-tracking tick: reads the cursor and the colour under it into the
-// current point and returns the window caption that shows the position.
+// current point and returns the window caption that shows the position;
+// nothing (empty) where the screen does not know where the cursor is.
 std::string TrackCursor(platform::Screen& screen, MonitorState& state);
 
 std::string CursorCaption(int32_t x, int32_t y);

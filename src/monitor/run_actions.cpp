@@ -65,6 +65,11 @@ void StartStopAction(RunContext& run)
     config::WriteText(run.configFile, config::kGame.key, run.window.SearchText());
 
     if (run.window.StartStopCaption() != kStopCaption) {
+        // Without readable pixels a run would only ever see unknown colours.
+        if (const std::string why = run.screen.Unavailable(); !why.empty()) {
+            run.window.ShowMessage(why);
+            return;
+        }
         run.window.SetStartStopCaption(kStopCaption);
         run.cursorTimer.Stop(); // the current point keeps its last values
         run.samplingTimer.Start();
@@ -103,6 +108,11 @@ void SamplingPass(RunContext& run)
         if (i >= colors.size())
             return; // a point added during this pass waits for the next one
         const int32_t c = onScreen[i] ? colors[i] : platform::kColorOutside;
+        // A pixel that could not be read (off every monitor, a capture that
+        // failed) says nothing about the spot: it is neither a change nor the
+        // same colour again, so the point waits for a reading that counts.
+        if (c == platform::kColorOutside)
+            return;
         if (mode == AlertMode::NoChange && c == p.lastColor) {
             // Counts unchanged seconds, and stops one above the threshold.
             if (p.counter <= threshold)

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace zarvex::platform {
 
@@ -34,6 +35,10 @@ public:
     // tells a program only while the pointer is over one of its own windows,
     // so a point elsewhere on the desktop has to be shown some other way.
     virtual bool KnowsCursorPosition() const { return true; }
+
+    // Empty while pixels can be read; otherwise why not, in the user's words
+    // (the desktop refused the screen capture, or offers none).
+    virtual std::string Unavailable() const { return {}; }
 
     // The colour of one screen pixel.
     virtual int32_t PixelColor(Point p) = 0;

@@ -1,4 +1,5 @@
 #include "config/ini_file.h"
+#include "monitor/desktop_notices.h"
 #include "monitor/monitor_model.h"
 #include "monitor/startup.h"
 #include "platform/fake/fake_platform.h"
@@ -49,6 +50,13 @@ TEST(MonitorPoints, NumberedFromTheCurrentPoint)
     EXPECT_EQ(state.CurrentColor, -1);
     screen.cursor = {0, 0};
     EXPECT_EQ(TrackCursor(screen, state), "Zarvexv4.0.1 鼠标位置：0，0");
+
+    // A screen that does not know the pointer: no reading, no caption.
+    screen.knowsCursor = false;
+    screen.cursor = {7, 7};
+    EXPECT_EQ(TrackCursor(screen, state), "");
+    EXPECT_EQ(state.CurrentX, 0);
+    EXPECT_EQ(screen.pixelReads, 3);
 }
 
 TEST(MonitorPoints, TheTableHoldsAtMost32767)
@@ -131,4 +139,24 @@ TEST_F(StartupTest, MissingFileGivesDefaultsAndIsNotCreated)
     EXPECT_EQ(state.SwitchInterval, 70);
     EXPECT_EQ(std::count(view.calls.begin(), view.calls.end(), "tips"), 0);
     EXPECT_FALSE(fs::exists(file_));
+}
+
+TEST(DesktopNotices, OneLineForEachMissingAbility)
+{
+    using zarvex::monitor::DesktopAbilities;
+    const std::string bind = "请在桌面的键盘设置里添加快捷键 Ctrl+W，命令填：/opt/z/zarvex --mark";
+    const std::string onTop = "这个桌面上切换到的窗口只是被带到前面，不能一直保持在最上层。";
+    const struct {
+        DesktopAbilities abilities;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {{true, true, true}, {}},
+        {{false, true, true}, {"这个桌面没有全局快捷键服务，CTRL+W 不能直接设置监控点。" + bind}},
+        {{true, false, false}, {zarvex::monitor::kNoWindowSwitching}}, // no switching at all, no word on the band
+        {{true, true, false}, {onTop}},
+        {{false, false, true}, {"这个桌面没有全局快捷键服务，CTRL+W 不能直接设置监控点。" + bind,
+                                zarvex::monitor::kNoWindowSwitching}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(zarvex::monitor::DesktopNotices(c.abilities, "/opt/z/zarvex --mark"), c.expected);
 }

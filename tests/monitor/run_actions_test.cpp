@@ -129,12 +129,14 @@ TEST_F(RunTest, ChangeModeFlagsOnePassAfterAChange)
     window.mode = AlertMode::Change;
     screen.Set(1, 1, kRed);
     AddPoint(1, 1, kRed);
-    AddPoint(-5, 3, 0); // outside the screen: reads -1, a change from 0 once
-    Sample();
-    EXPECT_EQ(Counters(), (std::vector<std::string>{"0", "1"}));
-    Sample();
-    EXPECT_EQ(Counters(), (std::vector<std::string>{"0", "0"})) << "-1 again is no change";
-    EXPECT_EQ(table.At(1).lastColor, -1);
+    AddPoint(-5, 3, 0); // outside the screen: unreadable, neither a change nor the same colour
+    Sample(2);
+    EXPECT_EQ(Counters(), (std::vector<std::string>{"0", "0"}));
+    EXPECT_EQ(table.At(1).lastColor, 0);
+    window.mode = AlertMode::NoChange;
+    Sample(2);
+    EXPECT_EQ(Counters()[1], "0") << "unreadable twice is not an unchanged spot";
+    window.mode = AlertMode::Change;
 
     // Alternating colours: always "1" in the change mode, always "0" in the other.
     for (int pass = 0; pass < 4; ++pass) {
@@ -166,6 +168,17 @@ TEST_F(RunTest, SwitchingTheModeDuringARunAppliesTheNewRulesToTheOldCounter)
     window.mode = AlertMode::NoChange; // a change-mode "1" starts a no-change count
     Sample();
     EXPECT_EQ(Counters()[0], "2");
+}
+
+TEST_F(RunTest, NoRunStartsWhileThePixelsCannotBeRead)
+{
+    AddPoint(1, 1, kRed);
+    screen.unavailable = "no capture";
+    auto run = Run();
+    StartStopAction(run);
+    EXPECT_EQ(window.messages, (std::vector<std::string>{"no capture"}));
+    EXPECT_EQ(window.button, kStartCaption);
+    EXPECT_FALSE(timer3.running);
 }
 
 TEST_F(RunTest, EmptyTableOnlyCyclesTheTimer)

@@ -4,6 +4,7 @@
 #include "platform/wayland/pipewire_screen.h"
 #include "platform/wayland/portal_hot_keys.h"
 #include "platform/wayland/screen_cast_portal.h"
+#include "platform/wayland/screen_cast_screen.h"
 #include "support/child_process.h"
 #include "support/temp_folder.h"
 #include "test_nodes.h"
@@ -207,6 +208,31 @@ TEST_F(PortalTest, ScreenCastGrantsMonitorsWhoseStreamsAreRead)
     ASSERT_TRUE(second) << error;
     ::close(second->pipeWireFd);
     EXPECT_EQ(TestPortal(QStringLiteral("LastSelect")), QStringLiteral("types=1 multiple=1 cursor=4 persist=2 restored=all monitors"));
+
+    // The program's screen: unreadable until the grant, then read, and the
+    // new token handed on to be kept.
+    ScreenCastScreen cast;
+    EXPECT_FALSE(cast.Unavailable().empty());
+    std::string kept, refused;
+    cast.Start(token, [&](const std::string& t) { kept = t; }, [&](const std::string& why) { refused = why; });
+    ASSERT_TRUE(PumpUntil([&] { return cast.Unavailable().empty(); })) << refused;
+    EXPECT_FALSE(kept.empty());
+}
+
+// A desktop that shares no monitor: the screen says why once and stays
+// unreadable, so that no run starts.
+TEST_F(PortalTest, ScreenCastRefusalLeavesTheScreenUnreadable)
+{
+    StartPortal(true);
+    ScreenCastScreen cast;
+    std::vector<std::string> refused;
+    cast.Start("", {}, [&](const std::string& why) { refused.push_back(why); });
+    ASSERT_TRUE(PumpUntil([&] { return !refused.empty(); }));
+    PumpUntil([] { return false; }, 300);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(cast.Unavailable(), refused[0]);
+    EXPECT_NE(refused[0].find("不能启动监控"), std::string::npos) << refused[0];
+    EXPECT_EQ(cast.PixelColor({10, 10}), kColorOutside);
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "platform/wayland/wlr_screen.h"
 #include "platform/wayland/wlr_windows.h"
 #include "support/child_process.h"
+#include "support/http_test_server.h"
 #include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <map>
 #include <thread>
+#include <unistd.h>
 
 namespace zarvex::platform::wayland {
 namespace {
@@ -50,6 +52,27 @@ TEST(WaylandSession, DetectsTheSessionFromTheEnvironment)
         EXPECT_EQ(kind, c.expected) << (c.sessionType ? c.sessionType : "-") << " "
                                     << (c.waylandDisplay ? c.waylandDisplay : "-") << " " << (c.display ? c.display : "-");
     }
+}
+
+TEST(WaylandSession, ChoosesTheBackendsOnce)
+{
+    using S = ScreenBackend;
+    using W = WindowsBackend;
+    using H = HotKeysBackend;
+    const WaylandFeatures wlroots{true, true, true}, other{true, false, false};
+    const struct {
+        SessionKind session;
+        DesktopOffers offers;
+        BackendChoice expected;
+    } cases[] = {
+        {SessionKind::X11, {wlroots, true, true}, {S::X11, W::X11, H::X11}},
+        {SessionKind::WaylandWithXWayland, {wlroots, true, false}, {S::WlrScreencopy, W::WlrForeignToplevel, H::None}},
+        {SessionKind::WaylandOnly, {other, true, true}, {S::ScreenCast, W::None, H::Portal}}, // GNOME, KDE Plasma
+        {SessionKind::WaylandOnly, {other, false, false}, {S::None, W::None, H::None}},
+        {SessionKind::None, {wlroots, true, true}, {S::None, W::None, H::None}},
+    };
+    for (const auto& c : cases)
+        EXPECT_TRUE(ChooseBackends(c.session, c.offers) == c.expected) << static_cast<int>(c.session);
 }
 
 // Points the process at the headless sway of the fixture; false (the test
@@ -95,6 +118,19 @@ protected:
         if (out)
             ::pclose(out);
         return title;
+    }
+
+    // What a small Python program makes of sway's window tree.
+    static std::string Tree(const std::string& python)
+    {
+        FILE* out = ::popen(("swaymsg -t get_tree | python3 -c '" + python + "'").c_str(), "r");
+        std::string text;
+        char buffer[256];
+        while (out && std::fgets(buffer, sizeof buffer, out))
+            text += buffer;
+        if (out)
+            ::pclose(out);
+        return text;
     }
 
     static bool WaitFor(const std::function<bool()>& done, int ms = 5000)
@@ -184,6 +220,104 @@ TEST_F(WaylandDesktop, WindowsAreListedAndActivatedInTurn)
     windows[1].reset(); // beta closes
     EXPECT_TRUE(WaitFor([&] { return !list.RaiseTopmost(handles.at("zarvex-beta")); }));
 }
+
+#ifdef ZARVEX_PROGRAM
+// The program itself on the desktop, as the user of the session: it starts
+// on Wayland with the Wayland backends and says once what sway withholds;
+// Ctrl+W, bound by sway to `zarvex --mark`, opens the picker, a click there
+// marks the spot of a red window on the second output (scale 2), and when
+// that window goes the change reaches the notification service.
+TEST_F(WaylandDesktop, ProgramMarksWithTheKeyAndAlertsWhenTheColourChanges)
+{
+    const std::filesystem::path runtime = std::getenv("XDG_RUNTIME_DIR");
+    test::HttpTestServer service;
+    std::filesystem::create_directories(runtime / ".config/zarvex");
+    std::ofstream(runtime / ".config/zarvex/config.ini")
+        << "[con]\nemail=me@163.com\ntips=0\nserver=127.0.0.1:" << service.Port() << "\n";
+    std::ofstream(runtime / "ctrl-w") << "#!/bin/sh\nexec " ZARVEX_PROGRAM " --mark\n";
+    std::filesystem::permissions(runtime / "ctrl-w", std::filesystem::perms::all);
+    const std::filesystem::path log = runtime / "zarvex.log";
+    std::filesystem::remove(log);
+
+    Sway("focus output HEADLESS-2");
+    auto spot = std::make_unique<ChildProcess>(std::vector<std::string>{ZARVEX_TEST_WINDOW, "zarvex-spot", "e01020", "e01020"});
+    ASSERT_TRUE(WaitFor([] { return Tree("import json,sys\nprint(\"zarvex-spot\" in sys.stdin.read())") == "True\n"; }));
+    Sway("focus output HEADLESS-1");
+    std::vector<std::string> program;
+    if (::geteuid() == 0) // sway runs as the unprivileged user, and the program with it
+        program = {"setpriv", "--reuid=zarvex-test", "--regid=zarvex-test", "--init-groups"};
+    for (const std::string& arg : {std::string("env"), std::string("-i"), "HOME=" + runtime.string(),
+                                   "XDG_RUNTIME_DIR=" + runtime.string(),
+                                   "WAYLAND_DISPLAY=" + std::string(std::getenv("WAYLAND_DISPLAY")),
+                                   std::string("PATH=/usr/bin:/bin"), std::string(ZARVEX_PROGRAM)})
+        program.push_back(arg);
+    ChildProcess zarvex(program, log.string());
+
+    // The main window's place on the desktop, and a click at an offset in it.
+    const std::string mainWindow = "import json,sys\n"
+                                   "def f(n):\n"
+                                   "    if n.get(\"name\") == \"Zarvex提醒\": r = n[\"rect\"]; return \"%d %d\" % (r[\"x\"], r[\"y\"])\n"
+                                   "    for c in n.get(\"nodes\", []) + n.get(\"floating_nodes\", []):\n"
+                                   "        r = f(c)\n"
+                                   "        if r: return r\n"
+                                   "print(f(json.load(sys.stdin)) or \"\", end=\"\")";
+    std::string place;
+    ASSERT_TRUE(WaitFor([&] { return !(place = Tree(mainWindow)).empty(); }, 10000)) << test::Slurp(log);
+    int left = 0, top = 0;
+    std::sscanf(place.c_str(), "%d %d", &left, &top);
+    const auto click = [](int x, int y) {
+        ChildProcess pointer({ZARVEX_TEST_POINTER, std::to_string(x), std::to_string(y), "1920", "800"});
+        for (int i = 0; i < 100 && pointer.Running(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    };
+    const auto pickerOpen = [] {
+        return Tree("import json,sys\n"
+                    "def f(n): return (n.get(\"app_id\") == \"org.zarvex.Zarvex\" and n.get(\"fullscreen_mode\") == 1)"
+                    " + sum(f(c) for c in n.get(\"nodes\", []) + n.get(\"floating_nodes\", []))\n"
+                    "print(f(json.load(sys.stdin)))") != "0\n";
+    };
+
+    // Ctrl+W while the main window has the focus, as the user would press it.
+    Sway("[title=\"Zarvex提醒\"] focus");
+    ASSERT_EQ(std::system("wtype -M ctrl w -m ctrl"), 0);
+    ASSERT_TRUE(WaitFor(pickerOpen)) << "no picker after Ctrl+W";
+    // A click before the layer on that output is shown goes to the desktop
+    // below, as it would for a hand on a mouse: then the user clicks again.
+    for (int attempt = 0; attempt < 3 && pickerOpen(); ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        click(1280 + 320, 200);
+        WaitFor([&] { return !pickerOpen(); }, 2000);
+    }
+    ASSERT_FALSE(pickerOpen()) << "the click did not reach the picker";
+    std::this_thread::sleep_for(std::chrono::milliseconds(500)); // the point is read once the picker is gone
+
+    // "有变化时提醒", then "启动" (the menu bar is about 20 pixels high).
+    Sway("[title=\"Zarvex提醒\"] focus");
+    click(left + 18, top + 68);
+    click(left + 276, top + 40);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // a first reading of the red spot
+    spot.reset(); // the spot shows the output's background now
+    const auto alerted = [&] {
+        for (const std::string& request : service.Requests())
+            if (request.find("/quorel401/mail.asp?usermail=me@163.com") != std::string::npos)
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(WaitFor(alerted, 8000)) << test::Slurp(log);
+
+    // A second start only brings the running window forward, and ends.
+    std::string again = "timeout 10";
+    for (const std::string& arg : program)
+        again += " '" + arg + "'";
+    EXPECT_EQ(std::system((again + " >/dev/null 2>&1").c_str()), 0) << "a second copy kept running";
+
+    const std::string said = test::Slurp(log);
+    EXPECT_NE(said.find("这个桌面没有全局快捷键服务，CTRL+W 不能直接设置监控点。请在桌面的键盘设置里添加快捷键 Ctrl+W，命令填：" ZARVEX_PROGRAM " --mark"),
+              std::string::npos) << said;
+    EXPECT_NE(said.find("不能一直保持在最上层"), std::string::npos) << said;
+    std::filesystem::remove(runtime / "ctrl-w");
+}
+#endif
 
 } // namespace
 } // namespace zarvex::platform::wayland

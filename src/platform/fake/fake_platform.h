@@ -22,8 +22,12 @@ public:
     std::map<std::pair<int32_t, int32_t>, int32_t> pixels;
     int pixelReads = 0; // single reads
     int batchReads = 0; // PixelColors calls
+    bool knowsCursor = true;
+    std::string unavailable; // why pixels cannot be read; empty: they can
 
     Point CursorPosition() override { return cursor; }
+    bool KnowsCursorPosition() const override { return knowsCursor; }
+    std::string Unavailable() const override { return unavailable; }
     int32_t PixelColor(Point p) override
     {
         ++pixelReads;

@@ -41,4 +41,21 @@ WaylandFeatures ProbeWayland(const char* displayName)
     return features;
 }
 
+BackendChoice ChooseBackends(SessionKind session, const DesktopOffers& offers)
+{
+    if (session == SessionKind::X11)
+        return {ScreenBackend::X11, WindowsBackend::X11, HotKeysBackend::X11};
+    BackendChoice choice;
+    if (session == SessionKind::None)
+        return choice;
+    // Screen copies are read directly, with no question to the user; the
+    // screen cast needs the desktop's (and maybe the user's) consent.
+    choice.screen = offers.wayland.screencopy ? ScreenBackend::WlrScreencopy
+        : offers.portalScreenCast             ? ScreenBackend::ScreenCast
+                                              : ScreenBackend::None;
+    choice.windows = offers.wayland.foreignToplevel ? WindowsBackend::WlrForeignToplevel : WindowsBackend::None;
+    choice.hotKeys = offers.portalShortcuts ? HotKeysBackend::Portal : HotKeysBackend::None;
+    return choice;
+}
+
 } // namespace zarvex::platform::wayland

@@ -29,4 +29,26 @@ struct WaylandFeatures {
 // Asks the compositor at `displayName` (WAYLAND_DISPLAY when null).
 WaylandFeatures ProbeWayland(const char* displayName = nullptr);
 
+// The backends a session gets, chosen once at start. In a Wayland session the
+// Wayland ways are used even where XWayland runs: through it X sees only X
+// programs' windows and pixels, and keys only while an X window has focus.
+enum class ScreenBackend { X11, WlrScreencopy, ScreenCast, None };
+enum class WindowsBackend { X11, WlrForeignToplevel, None };
+enum class HotKeysBackend { X11, Portal, None }; // None: the `zarvex --mark` command instead
+
+struct DesktopOffers {
+    WaylandFeatures wayland;
+    bool portalScreenCast = false;
+    bool portalShortcuts = false;
+};
+
+struct BackendChoice {
+    ScreenBackend screen = ScreenBackend::None;
+    WindowsBackend windows = WindowsBackend::None;
+    HotKeysBackend hotKeys = HotKeysBackend::None;
+    bool operator==(const BackendChoice&) const = default;
+};
+
+BackendChoice ChooseBackends(SessionKind session, const DesktopOffers& offers);
+
 } // namespace zarvex::platform::wayland

@@ -3,6 +3,8 @@
 #include "config/settings.h"
 #include "ui/qt/settings_window.h"
 #include "ui/qt/info_windows.h"
+#include "ui/qt/point_picker.h"
+#include "monitor/desktop_notices.h"
 #include "ui/qt/qt_background_runner.h"
 #include "notify/http_post.h"
 #include "notify/services.h"
@@ -24,6 +26,9 @@
 #include <QScreen>
 #include <QTableView>
 #include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
 
 namespace zarvex::monitor {
 
@@ -70,7 +75,13 @@ Form1::Form1(const Form1Services& services, config::FileLocations files, QWidget
     BuildControls();
 
     if (services_.hotKeys)
-        hotKeyModule_ = std::make_unique<hotkey::HotKeyModule>(*services_.hotKeys, [this] { AddPointFromHotKey(); });
+        hotKeyModule_ = std::make_unique<hotkey::HotKeyModule>(*services_.hotKeys, [this] {
+            // Where the pointer is not known, the key opens the picker instead.
+            if (services_.screen && !services_.screen->KnowsCursorPosition())
+                MarkPoint();
+            else
+                AddPointFromHotKey();
+        });
 
     runner_ = std::make_unique<QtBackgroundRunner>();
     updateCheck_ = std::make_unique<notify::UpdateCheck>(*runner_, &notify::PostEmpty);
@@ -104,6 +115,21 @@ Form1::Form1(const Form1Services& services, config::FileLocations files, QWidget
             hotKeyModule_->SetHotKey(1, "Ctrl,87", "Add");
     };
     RunStartup(state_, configFile_, *this, startup);
+
+    if (services_.screen)
+        picker_ = new PointPicker(*services_.screen, [this](QPoint at) {
+            state_.CurrentX = at.x();
+            state_.CurrentY = at.y();
+            state_.CurrentColor = services_.screen->PixelColor({at.x(), at.y()});
+            AddPointFromHotKey();
+        },
+        this);
+    DesktopAbilities abilities;
+    abilities.hotKey = services_.hotKeys != nullptr;
+    abilities.windows = services_.windows != nullptr;
+    abilities.keepsOnTop = services_.windows && services_.windows->KeepsOnTop();
+    for (const std::string& notice : DesktopNotices(abilities, services_.markCommand))
+        Notice(notice);
 
     // After start-up no run is active: cursor tracking, alerting, switching
     // and sound run; sampling waits for "启动".
@@ -187,6 +213,15 @@ void Form1::BuildControls()
     Command1_ = new QPushButton(U("搜索"), central);
     place(Command1_, "Command1", 3600, 3300, 1095, 375);
     ListView1_ = table("ListView1", "窗口列表", &windowListModel_, 3720);
+    if (!services_.windows) {
+        // Nothing here pretends to work: the search part says why, in its place.
+        noSwitching_ = new QLabel(U(kNoWindowSwitching), central);
+        noSwitching_->setWordWrap(true);
+        place(noSwitching_, "noSwitching", 30, 3720, 4695, 600);
+        noSwitching_->hide();
+        Command1_->setEnabled(false);
+        serch_proc_->setEnabled(false);
+    }
 
     // Two commands on the menu bar itself, no submenus.
     QAction* config = menuBar()->addAction(U("系统配置"));
@@ -287,6 +322,10 @@ void Form1::OnCheck1()
     const bool tall = Check1_->isChecked();
     for (QWidget* w : std::initializer_list<QWidget*>{Text3_, serch_proc_, Command1_, ListView1_})
         w->setVisible(tall);
+    if (noSwitching_) {
+        ListView1_->setVisible(false);
+        noSwitching_->setVisible(tall);
+    }
     SetOuterHeightTwips(tall ? kTallHeight : kCompactHeight);
 }
 
@@ -352,13 +391,56 @@ void Form1::OnTimer1()
 {
     if (!services_.screen)
         return;
-    setWindowTitle(QString::fromStdString(TrackCursor(*services_.screen, state_)));
+    // Where the pointer's position is not known the caption is left as it is.
+    if (const std::string caption = TrackCursor(*services_.screen, state_); !caption.empty())
+        setWindowTitle(QString::fromStdString(caption));
 }
 
 void Form1::AddPointFromHotKey()
 {
     if (AddMonitorPoint(table_, state_) == AddResult::TableFull)
         ShowMessage(U("监控点已达到上限（%1个），不能再添加。").arg(kMaxPoints));
+}
+
+void Form1::MarkPoint()
+{
+    if (!services_.screen)
+        return;
+    if (!services_.screen->KnowsCursorPosition()) {
+        // The picker shows the desktop as the screen reads it: not at all
+        // while it cannot be read.
+        if (const std::string why = services_.screen->Unavailable(); !why.empty()) {
+            ShowMessage(why);
+            return;
+        }
+        picker_->Open(); // the point is added when the user clicks
+        return;
+    }
+    TrackCursor(*services_.screen, state_);
+    AddPointFromHotKey();
+}
+
+void Form1::Notice(const std::string& text)
+{
+    if (std::find(told_.begin(), told_.end(), text) != told_.end())
+        return;
+    told_.push_back(text);
+    std::fprintf(stderr, "zarvex: %s\n", text.c_str());
+    if (!notices_) {
+        notices_ = new QMessageBox(QMessageBox::Information, U("提示"), QString(), QMessageBox::Ok, this);
+        notices_->setObjectName("desktopNotices");
+        notices_->setAttribute(Qt::WA_DeleteOnClose);
+        notices_->setModal(false);
+    }
+    QString all;
+    for (const std::string& line : told_)
+        all += (all.isEmpty() ? "" : "\n\n") + QString::fromStdString(line);
+    notices_->setText(all);
+    // Shown once the main window is there, so that the box sits over it.
+    QTimer::singleShot(0, notices_.data(), [box = notices_] {
+        if (box)
+            box->show();
+    });
 }
 
 void Form1::OnStartStop()

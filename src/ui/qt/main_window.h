@@ -25,6 +25,7 @@
 
 class QCheckBox;
 class QLabel;
+class QMessageBox;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -50,6 +51,9 @@ struct Form1Services {
     std::function<void(const std::string& address)> notify;
     // Waits before the retries of a failed notification (tests shorten them).
     std::array<int, 3> notifyRetryDelaysMs = notify::kRetryDelaysMs;
+    // The command that marks a point from outside (`zarvex --mark`), for the
+    // words on binding it where Ctrl+W cannot be claimed.
+    std::string markCommand = "zarvex --mark";
 };
 
 class Form1 : public QMainWindow, private StartupView, private RunWindow, private windows::SwitchView {
@@ -75,6 +79,9 @@ public:
     // Handlers, public so that tests can drive them without waiting for timers.
     void OnTimer1(); // cursor tracking
     void AddPointFromHotKey();
+    // Marks a point where the pointer is, or, where that is not known, where
+    // the user clicks in a full-screen picker (the mark key, `zarvex --mark`).
+    void MarkPoint();
     void OnStartStop();   // Click of Command2
     void OnSampling();    // Timer3
     void OnAlertPass();   // Timer2
@@ -86,6 +93,9 @@ public:
 
     // Shows a modal message under the title "提示" with one OK button.
     void ShowMessage(const QString& text);
+    // Tells what the desktop does not allow, once per start: a line in a
+    // box that does not hold the window up, and on the standard error.
+    void Notice(const std::string& text);
 
     // The update check and the notification request through HTTP, both in
     // the background; the update message appears when the answer comes.
@@ -170,6 +180,11 @@ private:
     // Declared last, so destroyed first: outcomes still to come are dropped
     // before the objects they would reach are gone.
     std::unique_ptr<notify::BackgroundRunner> runner_;
+
+    class PointPicker* picker_ = nullptr;
+    QLabel* noSwitching_ = nullptr; // in the window list's place where windows cannot be switched
+    QPointer<QMessageBox> notices_;
+    std::vector<std::string> told_;
 
     QPointer<InfoWindow> tipsWindow_;
     QPointer<InfoWindow> aboutWindow_;
