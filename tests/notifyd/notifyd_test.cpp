@@ -238,6 +238,7 @@ TEST_F(NotifydTest, RawRequestsAreBoundedWhateverTheirFraming)
         {"gzip is not inflated", head + "Content-Encoding: gzip\r\nContent-Length: " + std::to_string(gzip.size()) + "\r\n\r\n" + gzip, 200},
         {"length over 4 KiB", head + "Content-Length: 5000\r\n\r\n" + std::string(5000, 'x'), 413},
         {"two lengths", head + "Content-Length: 0\r\nContent-Length: 5\r\n\r\nhello", 400},
+        {"another transfer coding", head + "Transfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n", 501},
         {"length and chunked", head + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400},
         {"100 000 headers", head + headers + "\r\n", 431},
         {"control characters", MailRequest("\x1b[2J\x07@163.com"), 400},
