@@ -317,13 +317,27 @@ TEST_F(NotifydTest, HourlyLimitsCountMailboxesClientsAndTheService)
 
 TEST_F(NotifydTest, ABadSpoolEntryIsSetAsideAndAnUnusableSpoolStopsStartUp)
 {
-    std::ofstream(dir_ / "notifyd.ini") << "[notifyd]\nspool=taken\n";
+    // A file, and a folder the service may write into but not list (it
+    // would take mails and never send them); as root, the service runs as
+    // a user whom permissions bind.
     std::ofstream(dir_ / "taken") << "a file, not a folder";
-    const std::string command = std::string(ZARVEX_NOTIFYD) + " --config " + (dir_ / "notifyd.ini").string() + " 2>"
-                                + (dir_ / "start.log").string();
-    const int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
-    EXPECT_NE(Slurp(dir_ / "start.log").find("spool folder"), std::string::npos) << Slurp(dir_ / "start.log");
+    for (const char* folder : {"unlisted", "outbox"}) {
+        fs::create_directories(dir_ / folder);
+        const uid_t user = ::geteuid() ? ::geteuid() : 65534;
+        ASSERT_EQ(::chown((dir_ / folder).c_str(), user, user == 65534 ? 65534 : ::getegid()), 0);
+    }
+    ::chmod((dir_ / "unlisted").c_str(), 0300);
+    for (const char* unusable : {"taken", "unlisted"}) {
+        std::ofstream(dir_ / "notifyd.ini") << "[notifyd]\nlisten=127.0.0.1:" << port_
+                                            << "\noutbox=outbox\nspool=" << unusable << "\n";
+        const std::string command = std::string("timeout 5 ")
+                                    + (::geteuid() ? "" : "setpriv --reuid=65534 --regid=65534 --clear-groups ")
+                                    + ZARVEX_NOTIFYD + " --config " + (dir_ / "notifyd.ini").string() + " 2>"
+                                    + (dir_ / "start.log").string();
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << unusable << ": " << status;
+        EXPECT_NE(Slurp(dir_ / "start.log").find("spool folder"), std::string::npos) << Slurp(dir_ / "start.log");
+    }
 
     const fs::path spool = dir_ / "notifyd-spool";
     fs::create_directories(spool);
