@@ -70,9 +70,8 @@ bool ClosedByPeer(int fd)
     return n == 0;
 }
 
-// Sends a raw request and reads the answer until the service closes; the
-// status, or 0 when the connection ended without one.
-int RawStatus(int port, const std::string& request, const char* from = "127.0.0.1")
+// Sends a raw request and reads the answer until the service closes.
+std::string RawReply(int port, const std::string& request, const char* from = "127.0.0.1")
 {
     const int fd = Connect(port, from);
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
@@ -82,6 +81,13 @@ int RawStatus(int port, const std::string& request, const char* from = "127.0.0.
     while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
         reply.append(buffer, static_cast<size_t>(n));
     ::close(fd);
+    return reply;
+}
+
+// The status, or 0 when the connection ended without one.
+int RawStatus(int port, const std::string& request, const char* from = "127.0.0.1")
+{
+    const std::string reply = RawReply(port, request, from);
     return reply.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(reply.c_str() + 9) : 0;
 }
 
@@ -211,6 +217,10 @@ TEST_F(NotifydTest, RefusesAddressesARelayCouldReadOtherwise)
     for (const auto& [address, status] : cases)
         EXPECT_EQ(Mail(address).status, status) << address;
     EXPECT_EQ(Post("/quorel401/other.asp").status, 404);
+    const std::string wrongMethod =
+        RawReply(port_, "GET /quorel401/vers.asp HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(wrongMethod.rfind("HTTP/1.1 405 ", 0), 0u) << wrongMethod;
+    EXPECT_NE(wrongMethod.find("\r\nAllow: POST\r\n"), std::string::npos) << "a 405 names the method to use";
 }
 
 TEST_F(NotifydTest, RawRequestsAreBoundedWhateverTheirFraming)

@@ -219,6 +219,8 @@ MHD_Result Answer(MHD_Connection* c, Connection* conn, unsigned status, const st
     // connection cannot carry another request.
     if (close)
         MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
+    if (status == MHD_HTTP_METHOD_NOT_ALLOWED)
+        MHD_add_response_header(r, MHD_HTTP_HEADER_ALLOW, MHD_HTTP_METHOD_POST);
     const MHD_Result queued = MHD_queue_response(c, status, r);
     MHD_destroy_response(r);
     if (queued == MHD_YES)
