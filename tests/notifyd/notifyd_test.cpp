@@ -97,12 +97,13 @@ std::string MailRequest(const std::string& address)
            "Content-Length: 0\r\n\r\n";
 }
 
+// Whole files: a ".part" one is a write still under way.
 size_t Files(const fs::path& dir)
 {
     std::error_code ec;
     size_t n = 0;
     for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); ++it)
-        n += it->is_regular_file();
+        n += it->is_regular_file() && it->path().extension() != ".part";
     return n;
 }
 
