@@ -27,7 +27,8 @@ bool ReadsAsLegacy(std::string_view body);
 // back by the destructor. The file itself cannot carry it, as every write
 // replaces the file. MayWrite() says whether the write may go ahead: the lock
 // is held, or the system gives this writer no way to take it while it would
-// let the write itself succeed (then the write goes ahead without it).
+// let the write itself succeed, or another writer has held it for seconds
+// (then the write goes ahead without it).
 class FileWriteLock {
 public:
     explicit FileWriteLock(const std::filesystem::path& target);

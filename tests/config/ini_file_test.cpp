@@ -6,11 +6,14 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fcntl.h>
 #include <fstream>
+#include <future>
 #include <functional>
 #include <grp.h>
 #include <iterator>
 #include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -212,6 +215,21 @@ TEST_F(IniFileTest, ConcurrentWritersKeepEachOthersKeys)
     std::ifstream victim(dir_ / "victim");
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "keep");
     EXPECT_EQ(Names(), "config.ini config.ini.new victim ");
+}
+
+TEST_F(IniFileTest, ALockHeldForeverDoesNotHangTheWriter)
+{
+    // Anyone who may read the folder can lock it, and a stopped program keeps
+    // its lock: the write must not wait for it without end.
+    Write("[con]\nfz=60\n");
+    const int held = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    auto write = std::async(std::launch::async, [&] { return WriteIniValue(file_, "con", "fz", "61"); });
+    const bool returned = write.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
+    ::close(held);
+    EXPECT_TRUE(returned);
+    EXPECT_TRUE(write.get());
+    EXPECT_EQ(Content(), "[con]\nfz=61\n");
 }
 
 TEST_F(IniFileTest, EncodingAndLineEndsSurviveAWrite)

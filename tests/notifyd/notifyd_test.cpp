@@ -70,9 +70,8 @@ bool ClosedByPeer(int fd)
     return n == 0;
 }
 
-// Sends a raw request and reads the answer until the service closes; the
-// status, or 0 when the connection ended without one.
-int RawStatus(int port, const std::string& request, const char* from = "127.0.0.1")
+// Sends a raw request and reads the answer until the service closes.
+std::string RawReply(int port, const std::string& request, const char* from = "127.0.0.1")
 {
     const int fd = Connect(port, from);
     ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
@@ -82,6 +81,13 @@ int RawStatus(int port, const std::string& request, const char* from = "127.0.0.
     while ((n = ::recv(fd, buffer, sizeof buffer, 0)) > 0)
         reply.append(buffer, static_cast<size_t>(n));
     ::close(fd);
+    return reply;
+}
+
+// The status, or 0 when the connection ended without one.
+int RawStatus(int port, const std::string& request, const char* from = "127.0.0.1")
+{
+    const std::string reply = RawReply(port, request, from);
     return reply.rfind("HTTP/1.1 ", 0) == 0 ? std::atoi(reply.c_str() + 9) : 0;
 }
 
@@ -91,12 +97,13 @@ std::string MailRequest(const std::string& address)
            "Content-Length: 0\r\n\r\n";
 }
 
+// Whole files: a ".part" one is a write still under way.
 size_t Files(const fs::path& dir)
 {
     std::error_code ec;
     size_t n = 0;
     for (auto it = fs::directory_iterator(dir, ec); !ec && it != fs::directory_iterator(); ++it)
-        n += it->is_regular_file();
+        n += it->is_regular_file() && it->path().extension() != ".part";
     return n;
 }
 
@@ -211,6 +218,10 @@ TEST_F(NotifydTest, RefusesAddressesARelayCouldReadOtherwise)
     for (const auto& [address, status] : cases)
         EXPECT_EQ(Mail(address).status, status) << address;
     EXPECT_EQ(Post("/quorel401/other.asp").status, 404);
+    const std::string wrongMethod =
+        RawReply(port_, "GET /quorel401/vers.asp HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    EXPECT_EQ(wrongMethod.rfind("HTTP/1.1 405 ", 0), 0u) << wrongMethod;
+    EXPECT_NE(wrongMethod.find("\r\nAllow: POST\r\n"), std::string::npos) << "a 405 names the method to use";
 }
 
 TEST_F(NotifydTest, RawRequestsAreBoundedWhateverTheirFraming)
@@ -238,6 +249,7 @@ TEST_F(NotifydTest, RawRequestsAreBoundedWhateverTheirFraming)
         {"gzip is not inflated", head + "Content-Encoding: gzip\r\nContent-Length: " + std::to_string(gzip.size()) + "\r\n\r\n" + gzip, 200},
         {"length over 4 KiB", head + "Content-Length: 5000\r\n\r\n" + std::string(5000, 'x'), 413},
         {"two lengths", head + "Content-Length: 0\r\nContent-Length: 5\r\n\r\nhello", 400},
+        {"another transfer coding", head + "Transfer-Encoding: gzip, chunked\r\n\r\n0\r\n\r\n", 501},
         {"length and chunked", head + "Content-Length: 5\r\nTransfer-Encoding: chunked\r\n\r\n0\r\n\r\n", 400},
         {"100 000 headers", head + headers + "\r\n", 431},
         {"control characters", MailRequest("\x1b[2J\x07@163.com"), 400},
@@ -316,13 +328,27 @@ TEST_F(NotifydTest, HourlyLimitsCountMailboxesClientsAndTheService)
 
 TEST_F(NotifydTest, ABadSpoolEntryIsSetAsideAndAnUnusableSpoolStopsStartUp)
 {
-    std::ofstream(dir_ / "notifyd.ini") << "[notifyd]\nspool=taken\n";
+    // A file, and a folder the service may write into but not list (it
+    // would take mails and never send them); as root, the service runs as
+    // a user whom permissions bind.
     std::ofstream(dir_ / "taken") << "a file, not a folder";
-    const std::string command = std::string(ZARVEX_NOTIFYD) + " --config " + (dir_ / "notifyd.ini").string() + " 2>"
-                                + (dir_ / "start.log").string();
-    const int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
-    EXPECT_NE(Slurp(dir_ / "start.log").find("spool folder"), std::string::npos) << Slurp(dir_ / "start.log");
+    for (const char* folder : {"unlisted", "outbox"}) {
+        fs::create_directories(dir_ / folder);
+        const uid_t user = ::geteuid() ? ::geteuid() : 65534;
+        ASSERT_EQ(::chown((dir_ / folder).c_str(), user, user == 65534 ? 65534 : ::getegid()), 0);
+    }
+    ::chmod((dir_ / "unlisted").c_str(), 0300);
+    for (const char* unusable : {"taken", "unlisted"}) {
+        std::ofstream(dir_ / "notifyd.ini") << "[notifyd]\nlisten=127.0.0.1:" << port_
+                                            << "\noutbox=outbox\nspool=" << unusable << "\n";
+        const std::string command = std::string("timeout 5 ")
+                                    + (::geteuid() ? "" : "setpriv --reuid=65534 --regid=65534 --clear-groups ")
+                                    + ZARVEX_NOTIFYD + " --config " + (dir_ / "notifyd.ini").string() + " 2>"
+                                    + (dir_ / "start.log").string();
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << unusable << ": " << status;
+        EXPECT_NE(Slurp(dir_ / "start.log").find("spool folder"), std::string::npos) << Slurp(dir_ / "start.log");
+    }
 
     const fs::path spool = dir_ / "notifyd-spool";
     fs::create_directories(spool);

@@ -211,14 +211,16 @@ int RetryDelay(int tries, int initialSeconds, int maxSeconds)
 
 MailService::MailService(ServiceConfig config) : config_(std::move(config))
 {
-    // A folder that cannot be made or written would lose every mail later;
-    // better to refuse to start with a message that names it.
+    // A folder that cannot be made or written (or, the spool, listed: mails
+    // would be taken and never sent) would lose every mail later; better to
+    // refuse to start with a message that names it.
     auto usable = [](const fs::path& dir, const char* key) {
+        const int needed = std::string_view(key) == "spool" ? R_OK | W_OK | X_OK : W_OK | X_OK;
         std::error_code ec;
         fs::create_directories(dir, ec);
-        if (ec || !fs::is_directory(dir) || ::access(dir.c_str(), W_OK | X_OK) != 0)
+        if (ec || !fs::is_directory(dir) || ::access(dir.c_str(), needed) != 0)
             throw std::runtime_error(std::string("zarvex-notifyd: the ") + key + " folder " + dir.string()
-                                     + " cannot be used (" + (ec ? ec.message() : "not a writable folder")
+                                     + " cannot be used (" + (ec ? ec.message() : "not a usable folder")
                                      + "); see \"" + key + "\" in the settings");
     };
     usable(config_.spool, "spool");

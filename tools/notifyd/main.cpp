@@ -219,6 +219,8 @@ MHD_Result Answer(MHD_Connection* c, Connection* conn, unsigned status, const st
     // connection cannot carry another request.
     if (close)
         MHD_add_response_header(r, MHD_HTTP_HEADER_CONNECTION, "close");
+    if (status == MHD_HTTP_METHOD_NOT_ALLOWED)
+        MHD_add_response_header(r, MHD_HTTP_HEADER_ALLOW, MHD_HTTP_METHOD_POST);
     const MHD_Result queued = MHD_queue_response(c, status, r);
     MHD_destroy_response(r);
     if (queued == MHD_YES)
@@ -245,8 +247,14 @@ MHD_Result OnRequest(void* cls, MHD_Connection* c, const char* url, const char* 
             return Answer(c, conn, 431, "too many or too long headers\n", true);
         // Two lengths, or a length beside chunked framing, let a proxy in
         // front and this service disagree on where the request ends.
-        if (n.contentLength > 1 || (n.contentLength && n.transferEncoding))
+        if (n.contentLength > 1 || (n.contentLength && n.transferEncoding) || n.transferEncoding > 1)
             return Answer(c, conn, 400, "conflicting body length\n", true);
+        // The library frames only plain "chunked"; with any other coding it
+        // would take the body to run until the client closes, and read the
+        // requests a proxy sends behind it on that connection as this body.
+        const char* coding = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_TRANSFER_ENCODING);
+        if (coding && strcasecmp(coding, "chunked") != 0)
+            return Answer(c, conn, 501, "transfer coding not supported\n", true);
         if (length && std::strtoull(length, nullptr, 10) > kMaxBody)
             return Answer(c, conn, 413, "body too large\n", true);
         return MHD_YES;

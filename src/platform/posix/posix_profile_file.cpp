@@ -109,11 +109,18 @@ FileWriteLock::FileWriteLock(const std::filesystem::path& target)
         withoutLock_ = true;
         return;
     }
-    while (fd >= 0 && ::flock(fd, LOCK_EX) != 0) {
-        if (errno != EINTR) {
-            ::close(fd);
-            fd = -1;
+    // Anyone who may read the folder can lock it, and a stopped program keeps
+    // its lock: after a few seconds the write goes ahead without it, as above,
+    // rather than hang the window for good.
+    for (int waited = 0; fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0; ++waited) {
+        const int error = errno;
+        if (error == EINTR || (error == EWOULDBLOCK && waited < 300)) {
+            ::usleep(10'000);
+            continue;
         }
+        ::close(fd);
+        fd = -1;
+        withoutLock_ = error == EWOULDBLOCK;
     }
     handle_ = fd;
 }
