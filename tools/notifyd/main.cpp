@@ -271,6 +271,14 @@ MHD_Result OnRequest(void* cls, MHD_Connection* c, const char* url, const char* 
         return MHD_NO;
     }
 
+    {
+        // The whole request is in. The deadline is for clients that are slow
+        // to send; cutting now, while a mail is flushed to a slow disk, would
+        // drop the answer to a mail already queued and make the client send
+        // it again. The library's idle time-out still bounds the answer.
+        std::lock_guard lock(server->mutex);
+        conn->since = Clock::time_point::max();
+    }
     const bool version = !std::strcmp(url, "/quorel401/vers.asp");
     const bool mailRequest = !std::strcmp(url, "/quorel401/mail.asp");
     if (!version && !mailRequest)
