@@ -17,10 +17,20 @@ FileWriteLock::FileWriteLock(const std::filesystem::path& target)
     HANDLE h = CreateFileW((target.native() + L".lock").c_str(), GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                            FILE_ATTRIBUTE_HIDDEN, nullptr);
-    OVERLAPPED whole {};
-    if (h != INVALID_HANDLE_VALUE && !LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &whole)) {
+    // A stopped program keeps its lock: after a few seconds the write goes
+    // ahead without it rather than hang the window for good.
+    for (int waited = 0; h != INVALID_HANDLE_VALUE; ++waited) {
+        OVERLAPPED whole {};
+        if (LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &whole))
+            break;
+        const DWORD error = GetLastError();
+        if (error == ERROR_LOCK_VIOLATION && waited < 300) {
+            Sleep(10);
+            continue;
+        }
         CloseHandle(h);
         h = INVALID_HANDLE_VALUE;
+        withoutLock_ = error == ERROR_LOCK_VIOLATION;
     }
     handle_ = reinterpret_cast<intptr_t>(h);
 }
