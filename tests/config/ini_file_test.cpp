@@ -236,11 +236,14 @@ TEST_F(IniFileTest, UnreadableFileIsNeverReplaced)
 TEST_F(IniFileTest, PermissionsSurviveAWrite)
 {
     Write("[con]\nfz=60\n");
-    ::chmod(file_.c_str(), 0600);
-    ASSERT_TRUE(WriteIniValue(file_, "con", "fz", "61"));
+    ::chmod(file_.c_str(), 0640); // a mode the umask below would not give a new file
+    const mode_t umask = ::umask(077);
+    const bool written = WriteIniValue(file_, "con", "fz", "61");
+    ::umask(umask);
+    ASSERT_TRUE(written);
     struct stat st {};
     ASSERT_EQ(::stat(file_.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
 TEST(NumberText, WholeNumbersAsTyped)
