@@ -112,7 +112,7 @@ protected:
     void StartService(const std::string& extra = "")
     {
         std::ofstream(dir_ / "notifyd.ini") << "[notifyd]\nlisten=127.0.0.1:" << port_
-                                            << "\nretry_initial_seconds=1\nretry_max_seconds=2\n" << extra;
+                                            << "\nretry_initial_seconds=1\nretry_max_seconds=3\n" << extra;
         service_.Start({ZARVEX_NOTIFYD, "--config", (dir_ / "notifyd.ini").string()}, (dir_ / "notifyd.log").string());
         ASSERT_TRUE(WaitFor([&] { return Connectable(port_); }, 10s)) << Slurp(dir_ / "notifyd.log");
     }
@@ -168,8 +168,12 @@ TEST_F(NotifydTest, RelayDownThenUpDeliversOnceAndKeepsMailsOverACrash)
     StartService(Relay()); // the relay is not there yet
     EXPECT_EQ(Mail("first@163.com").status, 200) << "accepted at once, delivered later";
     EXPECT_EQ(Mail("second@163.com").status, 200);
-    std::this_thread::sleep_for(2500ms);
+    std::this_thread::sleep_for(4000ms);
     EXPECT_EQ(Files(dir_ / "notifyd-spool"), 2u) << "kept while the relay is down";
+    // Tries after 0, 1 and 3 s: the wait doubles, but never beyond retry_max_seconds (3).
+    const std::string log = Slurp(dir_ / "notifyd.log");
+    EXPECT_NE(log.find("retry in 3 s"), std::string::npos) << log;
+    EXPECT_EQ(log.find("retry in 4 s"), std::string::npos) << log;
 
     // Killed outright with the mails still queued, then started again.
     ASSERT_TRUE(service_.Kill(SIGKILL));
@@ -188,7 +192,12 @@ TEST_F(NotifydTest, WithoutARelayMailsGoToTheOutbox)
     StartService();
     ::unsetenv("TZ");
     ASSERT_EQ(Mail("me@163.com").status, 200);
-    ASSERT_TRUE(WaitFor([&] { return Files(dir_ / "notifyd-outbox") == 1; }, 5s));
+    fs::path mail; // the finished file, not the ".part" it is written as
+    ASSERT_TRUE(WaitFor([&] {
+        for (const auto& e : fs::directory_iterator(dir_ / "notifyd-outbox"))
+            mail = e.path().extension() == ".eml" ? e.path() : mail;
+        return !mail.empty();
+    }, 5s));
     // As a mail reader sees it (Python's parser): decoded headers, whether
     // Date is now, and the decoded text with Date's local time in it.
     const std::string script = R"(
@@ -198,8 +207,7 @@ d = email.utils.parsedate_to_datetime(m["Date"])
 print(m["From"], m["To"], m["Subject"], d.utcoffset(), abs(d.timestamp() - time.time()) < 60, sep="|")
 print(m.get_content().replace(d.strftime("%Y-%m-%d %H:%M:%S %z"), "<Date>"), end=""))";
     std::ofstream(dir_ / "read_mail.py") << script;
-    const std::string command = "python3 " + (dir_ / "read_mail.py").string() + " "
-                                + fs::directory_iterator(dir_ / "notifyd-outbox")->path().string();
+    const std::string command = "python3 " + (dir_ / "read_mail.py").string() + " " + mail.string();
     std::string seen(4096, '\0');
     FILE* python = ::popen(command.c_str(), "r");
     seen.resize(std::fread(seen.data(), 1, seen.size(), python));
@@ -330,15 +338,25 @@ TEST_F(NotifydTest, HourlyLimitsCountMailboxesClientsAndTheService)
         EXPECT_EQ(RawStatus(port_, MailRequest(c.address), c.from), c.status) << c.address << " from " << c.from;
 }
 
-TEST_F(NotifydTest, ABadSpoolEntryIsSetAsideAndAnUnusableSpoolStopsStartUp)
+TEST_F(NotifydTest, ABadSpoolEntryIsSetAsideAndUnusableSettingsStopStartUp)
 {
-    std::ofstream(dir_ / "notifyd.ini") << "[notifyd]\nspool=taken\n";
     std::ofstream(dir_ / "taken") << "a file, not a folder";
-    const std::string command = std::string(ZARVEX_NOTIFYD) + " --config " + (dir_ / "notifyd.ini").string() + " 2>"
-                                + (dir_ / "start.log").string();
-    const int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
-    EXPECT_NE(Slurp(dir_ / "start.log").find("spool folder"), std::string::npos) << Slurp(dir_ / "start.log");
+    const std::pair<const char*, const char*> unusable[] = {
+        {"spool=taken", "the spool folder"},
+        {"listen=127.0.0.1", "\"listen\" must be host:port"},
+        {"listen=127.0.0.1:65536", "\"listen\" has no valid port"},
+        {"relay=http://127.0.0.1", "\"relay\" must start with smtp:// or smtps://"},
+        {"rate_per_hour=-1", "\"rate_per_hour\" must be a whole number from 0 to 1000000"},
+        {"retry_max_seconds=0", "\"retry_max_seconds\" must be a whole number from 1 to 86400"},
+    };
+    for (const auto& [setting, message] : unusable) {
+        std::ofstream(dir_ / "notifyd.ini") << "[notifyd]\n" << setting << "\n";
+        const std::string command = "timeout 5 " + std::string(ZARVEX_NOTIFYD) + " --config "
+                                    + (dir_ / "notifyd.ini").string() + " 2>" + (dir_ / "start.log").string();
+        const int status = std::system(command.c_str());
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << setting << ": " << status;
+        EXPECT_NE(Slurp(dir_ / "start.log").find(message), std::string::npos) << Slurp(dir_ / "start.log");
+    }
 
     const fs::path spool = dir_ / "notifyd-spool";
     fs::create_directories(spool);
