@@ -144,6 +144,10 @@ TEST_F(ToolTest, FormatsFromTheExtension)
     ASSERT_FALSE(read.isNull());
     EXPECT_EQ(read.width(), 29 * 4);
     EXPECT_EQ(zarvex::test::DecodeWithZbar(read, 1), Bytes({'H', 'E', 'L', 'L', 'O', ' ', 'W', 'O', 'R', 'L', 'D'}));
+    ASSERT_EQ(Run({"hi", "-o", png.string(), "--foreground", "112233", "--background", "ffffff80"}).status, 0);
+    const QImage coloured(QString::fromStdString(png.string()));
+    EXPECT_EQ(coloured.pixel(0, 0), qRgba(255, 255, 255, 0x80)) << "the margin, half transparent";
+    EXPECT_EQ(coloured.pixel(4, 4), qRgba(0x11, 0x22, 0x33, 255)) << "the finder's corner module";
 
     ASSERT_EQ(Run({"HELLO WORLD", "-o", svg.string()}).status, 0);
     const std::string text = Slurp(svg);
