@@ -265,16 +265,19 @@ TEST_F(IniFileTest, UnreadableFileIsNeverReplaced)
 TEST_F(IniFileTest, PermissionsSurviveAWrite)
 {
     Write("[con]\nfz=60\n");
-    ::chmod(file_.c_str(), 0600);
+    ::chmod(file_.c_str(), 0640); // a mode the umask below would not give a new file
     // Root rewriting a user's file must leave it the user's (only root can change an owner).
     constexpr uid_t kNobody = 65534;
     const bool asRoot = ::geteuid() == 0;
     if (asRoot)
         ASSERT_EQ(::chown(file_.c_str(), kNobody, kNobody), 0);
-    ASSERT_TRUE(WriteIniValue(file_, "con", "fz", "61"));
+    const mode_t umask = ::umask(077);
+    const bool written = WriteIniValue(file_, "con", "fz", "61");
+    ::umask(umask);
+    ASSERT_TRUE(written);
     struct stat st {};
     ASSERT_EQ(::stat(file_.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
     if (asRoot)
         EXPECT_TRUE(st.st_uid == kNobody && st.st_gid == kNobody) << st.st_uid << ":" << st.st_gid;
 }

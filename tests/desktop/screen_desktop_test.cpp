@@ -74,3 +74,24 @@ TEST(DesktopScreen, BatchedReadingEqualsSingleReads)
     Sh("xsetroot -solid black");
 }
 
+
+TEST(DesktopScreen, FollowsTheMonitorsAsTheyChange)
+{
+    platform::x11::X11Screen screen(nullptr); // made before the change
+    const std::vector<platform::Point> points = {{10, 10}, {700, 10}, {10, 500}};
+    // Which points have a pixel, as single reads and as one batched reading.
+    auto inside = [&] {
+        std::vector<int32_t> batch(points.size());
+        screen.PixelColors(points, batch);
+        std::string seen;
+        for (size_t i = 0; i < points.size(); ++i)
+            seen += std::string(screen.PixelColor(points[i]) != -1 ? "1" : "0") + (batch[i] != -1 ? "1 " : "0 ");
+        return seen;
+    };
+    EXPECT_EQ(inside(), "11 11 11 ");
+    // The one output shrunk to a monitor of 640x400 at the top left.
+    ASSERT_EQ(Sh("xrandr --setmonitor half 640/169x400/106+0+0 screen >/dev/null"), 0);
+    EXPECT_EQ(inside(), "11 00 00 ");
+    Sh("xrandr --delmonitor half");
+    EXPECT_EQ(inside(), "11 11 11 ");
+}

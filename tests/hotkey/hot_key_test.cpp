@@ -35,7 +35,8 @@ TEST(HotKeyModule, AddRegistersAndTheHookAddsPointsForIdOne)
 {
     FakeHotKeys keys;
     std::vector<int32_t> passedOn;
-    keys.SetHandler([&](int32_t id) { passedOn.push_back(id); }); // the window's own handling
+    const auto windowProc = [&](int32_t id) { passedOn.push_back(id); }; // the window's own handling
+    keys.SetHandler(windowProc);
     int points = 0;
     HotKeyModule module(keys, [&] { ++points; });
 
@@ -67,6 +68,14 @@ TEST(HotKeyModule, AddRegistersAndTheHookAddsPointsForIdOne)
     keys.Press(1);
     EXPECT_EQ(points, 2);
     EXPECT_EQ(passedOn.size(), 4u);
+
+    // A module that goes away gives its key back and unhooks itself.
+    {
+        HotKeyModule gone(keys, [&] { ++points; });
+        gone.SetHotKey(1, "Ctrl,87", "Add");
+    }
+    EXPECT_EQ(keys.unregistered, (std::vector<int32_t>{3, 1}));
+    EXPECT_NE(keys.CurrentHandler().target<decltype(windowProc)>(), nullptr);
 }
 
 TEST(HotKeyModule, RefusedRegistrationIsSilentAndMalformedSpecChangesNothing)

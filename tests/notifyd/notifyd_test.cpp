@@ -119,7 +119,7 @@ protected:
     void StartService(const std::string& extra = "")
     {
         std::ofstream(dir_ / "notifyd.ini") << "[notifyd]\nlisten=127.0.0.1:" << port_
-                                            << "\nretry_initial_seconds=1\nretry_max_seconds=2\n" << extra;
+                                            << "\nretry_initial_seconds=1\nretry_max_seconds=3\n" << extra;
         service_.Start({ZARVEX_NOTIFYD, "--config", (dir_ / "notifyd.ini").string()}, (dir_ / "notifyd.log").string());
         ASSERT_TRUE(WaitFor([&] { return Connectable(port_); }, 10s)) << Slurp(dir_ / "notifyd.log");
     }
@@ -175,8 +175,12 @@ TEST_F(NotifydTest, RelayDownThenUpDeliversOnceAndKeepsMailsOverACrash)
     StartService(Relay()); // the relay is not there yet
     EXPECT_EQ(Mail("first@163.com").status, 200) << "accepted at once, delivered later";
     EXPECT_EQ(Mail("second@163.com").status, 200);
-    std::this_thread::sleep_for(2500ms);
+    std::this_thread::sleep_for(4000ms);
     EXPECT_EQ(Files(dir_ / "notifyd-spool"), 2u) << "kept while the relay is down";
+    // Tries after 0, 1 and 3 s: the wait doubles, but never beyond retry_max_seconds (3).
+    const std::string log = Slurp(dir_ / "notifyd.log");
+    EXPECT_NE(log.find("retry in 3 s"), std::string::npos) << log;
+    EXPECT_EQ(log.find("retry in 4 s"), std::string::npos) << log;
 
     // Killed outright with the mails still queued, then started again.
     ASSERT_TRUE(service_.Kill(SIGKILL));
@@ -191,13 +195,33 @@ TEST_F(NotifydTest, RelayDownThenUpDeliversOnceAndKeepsMailsOverACrash)
 
 TEST_F(NotifydTest, WithoutARelayMailsGoToTheOutbox)
 {
+    ::setenv("TZ", "UTC-8", 1); // local time 8 hours ahead: a zone mixed up shows
     StartService();
+    ::unsetenv("TZ");
     ASSERT_EQ(Mail("me@163.com").status, 200);
-    ASSERT_TRUE(WaitFor([&] { return Files(dir_ / "notifyd-outbox") == 1; }, 5s));
-    const std::string mail = Slurp(fs::directory_iterator(dir_ / "notifyd-outbox")->path());
-    EXPECT_EQ(mail.rfind("From: Zarvex <zarvex-notifyd@localhost>\r\nTo: <me@163.com>\r\n", 0), 0u) << mail;
-    EXPECT_NE(mail.find("\r\nContent-Type: text/plain; charset=UTF-8\r\n"), std::string::npos);
-    EXPECT_NE(mail.find("\r\n\r\n"), std::string::npos) << "headers, blank line, body";
+    fs::path mail; // the finished file, not the ".part" it is written as
+    ASSERT_TRUE(WaitFor([&] {
+        for (const auto& e : fs::directory_iterator(dir_ / "notifyd-outbox"))
+            mail = e.path().extension() == ".eml" ? e.path() : mail;
+        return !mail.empty();
+    }, 5s));
+    // As a mail reader sees it (Python's parser): decoded headers, whether
+    // Date is now, and the decoded text with Date's local time in it.
+    const std::string script = R"(
+import email, email.policy, email.utils, sys, time
+m = email.message_from_binary_file(open(sys.argv[1], "rb"), policy=email.policy.default)
+d = email.utils.parsedate_to_datetime(m["Date"])
+print(m["From"], m["To"], m["Subject"], d.utcoffset(), abs(d.timestamp() - time.time()) < 60, sep="|")
+print(m.get_content().replace(d.strftime("%Y-%m-%d %H:%M:%S %z"), "<Date>"), end=""))";
+    std::ofstream(dir_ / "read_mail.py") << script;
+    const std::string command = "python3 " + (dir_ / "read_mail.py").string() + " " + mail.string();
+    std::string seen(4096, '\0');
+    FILE* python = ::popen(command.c_str(), "r");
+    seen.resize(std::fread(seen.data(), 1, seen.size(), python));
+    ::pclose(python);
+    EXPECT_EQ(seen, "Zarvex <zarvex-notifyd@localhost>|me@163.com|Zarvex 监控提醒|8:00:00|True\n"
+                    "您好！\r\n\r\n您的 Zarvex 监控点发出了提醒：屏幕上被监控的位置出现了您设定的情况。\r\n"
+                    "通知服务收到这次提醒的时间：<Date>\r\n\r\n这封邮件由 zarvex-notifyd 自动发送，请勿回复。\r\n");
 }
 
 TEST_F(NotifydTest, RefusesAddressesARelayCouldReadOtherwise)
@@ -326,11 +350,11 @@ TEST_F(NotifydTest, HourlyLimitsCountMailboxesClientsAndTheService)
         EXPECT_EQ(RawStatus(port_, MailRequest(c.address), c.from), c.status) << c.address << " from " << c.from;
 }
 
-TEST_F(NotifydTest, ABadSpoolEntryIsSetAsideAndAnUnusableSpoolStopsStartUp)
+TEST_F(NotifydTest, ABadSpoolEntryIsSetAsideAndUnusableSettingsStopStartUp)
 {
-    // A file, and a folder the service may write into but not list (it
-    // would take mails and never send them); as root, the service runs as
-    // a user whom permissions bind.
+    // A file; a folder the service may write into but not list (it would take
+    // mails and never send them), where as root the service runs as a user
+    // whom permissions bind; and settings out of their ranges.
     std::ofstream(dir_ / "taken") << "a file, not a folder";
     for (const char* folder : {"unlisted", "outbox"}) {
         fs::create_directories(dir_ / folder);
@@ -338,16 +362,25 @@ TEST_F(NotifydTest, ABadSpoolEntryIsSetAsideAndAnUnusableSpoolStopsStartUp)
         ASSERT_EQ(::chown((dir_ / folder).c_str(), user, user == 65534 ? 65534 : ::getegid()), 0);
     }
     ::chmod((dir_ / "unlisted").c_str(), 0300);
-    for (const char* unusable : {"taken", "unlisted"}) {
-        std::ofstream(dir_ / "notifyd.ini") << "[notifyd]\nlisten=127.0.0.1:" << port_
-                                            << "\noutbox=outbox\nspool=" << unusable << "\n";
+    const std::string spoolAt = "listen=127.0.0.1:" + std::to_string(port_) + "\noutbox=outbox\nspool=";
+    const std::pair<std::string, const char*> unusable[] = {
+        {spoolAt + "taken", "spool folder"},
+        {spoolAt + "unlisted", "spool folder"},
+        {"listen=127.0.0.1", "\"listen\" must be host:port"},
+        {"listen=127.0.0.1:65536", "\"listen\" has no valid port"},
+        {"relay=http://127.0.0.1", "\"relay\" must start with smtp:// or smtps://"},
+        {"rate_per_hour=-1", "\"rate_per_hour\" must be a whole number from 0 to 1000000"},
+        {"retry_max_seconds=0", "\"retry_max_seconds\" must be a whole number from 1 to 86400"},
+    };
+    for (const auto& [setting, message] : unusable) {
+        std::ofstream(dir_ / "notifyd.ini") << "[notifyd]\n" << setting << "\n";
         const std::string command = std::string("timeout 5 ")
                                     + (::geteuid() ? "" : "setpriv --reuid=65534 --regid=65534 --clear-groups ")
                                     + ZARVEX_NOTIFYD + " --config " + (dir_ / "notifyd.ini").string() + " 2>"
                                     + (dir_ / "start.log").string();
         const int status = std::system(command.c_str());
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << unusable << ": " << status;
-        EXPECT_NE(Slurp(dir_ / "start.log").find("spool folder"), std::string::npos) << Slurp(dir_ / "start.log");
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << setting << ": " << status;
+        EXPECT_NE(Slurp(dir_ / "start.log").find(message), std::string::npos) << Slurp(dir_ / "start.log");
     }
 
     const fs::path spool = dir_ / "notifyd-spool";

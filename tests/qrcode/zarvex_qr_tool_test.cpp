@@ -144,6 +144,10 @@ TEST_F(ToolTest, FormatsFromTheExtension)
     ASSERT_FALSE(read.isNull());
     EXPECT_EQ(read.width(), 29 * 4);
     EXPECT_EQ(zarvex::test::DecodeWithZbar(read, 1), Bytes({'H', 'E', 'L', 'L', 'O', ' ', 'W', 'O', 'R', 'L', 'D'}));
+    ASSERT_EQ(Run({"hi", "-o", png.string(), "--foreground", "112233", "--background", "ffffff80"}).status, 0);
+    const QImage coloured(QString::fromStdString(png.string()));
+    EXPECT_EQ(coloured.pixel(0, 0), qRgba(255, 255, 255, 0x80)) << "the margin, half transparent";
+    EXPECT_EQ(coloured.pixel(4, 4), qRgba(0x11, 0x22, 0x33, 255)) << "the finder's corner module";
 
     ASSERT_EQ(Run({"HELLO WORLD", "-o", svg.string()}).status, 0);
     const std::string text = Slurp(svg);
@@ -223,6 +227,81 @@ TEST_F(ToolTest, ExitStatusAndMessageOfEveryCommandLine)
                                "--scale", "--margin", "--foreground", "--background", "--invert", "--verbose",
                                "--version", "Exit status"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+TEST_F(ToolTest, TerminalTextIsExact)
+{
+    // Version 1, mask 0: the symbol drawn as ASCII with its dark modules
+    // ("--invert"), as half blocks both ways (23 rows: the last line has top
+    // halves only); "." stands for a blank.
+    const std::string asciiDark = R"(
+##############......##..##..##############
+##..........##..........##..##..........##
+##..######..##..##..##......##..######..##
+##..######..##..........##..##..######..##
+##..######..##....##..####..##..######..##
+##..........##....######....##..........##
+##############..##..##..##..##############
+................##..##....................
+######..##########..##..######......##....
+..####........##....####..##..##..########
+..##################..##..######..########
+....####..............######..######..##..
+##....##..####..##..####..######....##....
+................##..##......##......######
+##############..######..##......##....####
+##..........##..######......##......######
+##..######..##..####....##..##..##..##..##
+##..######..##....##..##..##..##..##..##..
+##..######..##..########..######..####..##
+##..........##..####..######..######..##..
+##############..##....##..######..########
+)";
+    const std::string utf8Dark = R"(
+.▄▄▄▄▄▄▄...▄.▄.▄▄▄▄▄▄▄.
+.█.▄▄▄.█.▄.▄.▀.█.▄▄▄.█.
+.█.███.█..▄.▄█.█.███.█.
+.█▄▄▄▄▄█.▄▀█▀▄.█▄▄▄▄▄█.
+.▄▄▄.▄▄▄▄█.█.▄▄▄...▄...
+..██▄▄▄▄█▄▄▀█.█▄█.████.
+.▄.▀█.▄▄.▄.▄█▀█▄█▀▀▄▀..
+.▄▄▄▄▄▄▄.█▄█.▄.▀.▄.▀██.
+.█.▄▄▄.█.██▀.▄.█.▄.█▀█.
+.█.███.█.▄█▄█.█▄█.█▄▀▄.
+.█▄▄▄▄▄█.█▀.█▀█▄█▀█▄█▄.
+.......................
+)";
+    const std::string utf8Light = R"(
+█▀▀▀▀▀▀▀███▀█▀█▀▀▀▀▀▀▀█
+█.█▀▀▀█.█▀█▀█▄█.█▀▀▀█.█
+█.█...█.██▀█▀.█.█...█.█
+█.▀▀▀▀▀.█▀▄.▄▀█.▀▀▀▀▀.█
+█▀▀▀█▀▀▀▀.█.█▀▀▀███▀███
+██..▀▀▀▀.▀▀▄.█.▀.█....█
+█▀█▄.█▀▀█▀█▀.▄.▀.▄▄▀▄██
+█▀▀▀▀▀▀▀█.▀.█▀█▄█▀█▄..█
+█.█▀▀▀█.█..▄█▀█.█▀█.▄.█
+█.█...█.█▀.▀.█.▀.█.▀▄▀█
+█.▀▀▀▀▀.█.▄█.▄.▀.▄.▀.▀█
+▀▀▀▀▀▀▀▀▀▀▀▀▀▀▀▀▀▀▀▀▀▀▀
+)";
+    auto text = [](std::string s, char blank, char drawn = '#') {
+        for (char& c : s)
+            c = c == '.' ? blank : c == '#' ? drawn : c;
+        return s.substr(1); // the line break after the raw string's opening
+    };
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-t", "ascii", "--margin", "0", "--invert"}, text(asciiDark, ' ')},
+        {{"-t", "ascii", "--margin", "0"}, text(asciiDark, '#', ' ')},
+        {{"-t", "utf8", "--margin", "1", "--invert"}, text(utf8Dark, ' ')},
+        {{"-t", "utf8", "--margin", "1"}, text(utf8Light, ' ')},
+    };
+    for (auto [args, expected] : cases) {
+        args.insert(args.end(), {"-v", "1", "-l", "L", "-m", "0", "hi"});
+        const Result r = Run(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, expected) << args[1] << (args.size() > 11 ? " --invert" : "");
+    }
 }
 
 TEST_F(ToolTest, LargePngIsCompressedAndReadable)
