@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
+#include <vector>
 
 namespace zarvex::ui::win32 {
 
@@ -26,9 +28,14 @@ enum : int {
     kSerchProc,
     kCommand1,
     kListView1,
+    kMailFailure,
     kMenuConfig = 201,
     kMenuForHelp,
     kTimer1 = 1,
+    kTimer2 = 2,
+    kTimer3 = 3,
+    kTimer5 = 5,
+    kTimer7 = 7,
 };
 
 // Design sizes in twips.
@@ -98,7 +105,22 @@ LRESULT CALLBACK InfoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 } // namespace
 
-MainWindow::MainWindow(std::filesystem::path configFile) : configFile_(std::move(configFile)) {}
+MainWindow::MainWindow(config::FileLocations files)
+    : configFile_(std::move(files.configFile)), soundFile_(std::move(files.soundFile))
+{
+}
+
+void MainWindow::WindowTimer::Start()
+{
+    running_ = SetTimer(owner_.window_, id_, interval_, nullptr) != 0;
+}
+
+void MainWindow::WindowTimer::Stop()
+{
+    if (owner_.window_)
+        KillTimer(owner_.window_, id_);
+    running_ = false;
+}
 
 MainWindow::~MainWindow()
 {
@@ -172,13 +194,20 @@ bool MainWindow::Create(HINSTANCE instance)
     optNoChange_ = AddControl(L"BUTTON", "无变化时提醒", BS_AUTORADIOBUTTON, kOptWhenNotChange, 1560, 600, 1575, 255);
     check1_ = AddControl(L"BUTTON", "多窗口自动切换", WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, kCheck1, 3120, 600, 1695,
                          255);
-    AddControl(L"STATIC", "鼠标移到指定位置后按CTRL+W即可设置监控点。", 0, kLabel2, 120, 960, 4575, 255);
+    label2_ = AddControl(L"STATIC", "鼠标移到指定位置后按CTRL+W即可设置监控点。", 0, kLabel2, 120, 960, 4575, 255);
+    // In Label2's place while a notification could not be sent.
+    mailFailure_ = AddControl(L"STATIC", "", 0, kMailFailure, 120, 960, 4575, 255);
+    ShowWindow(mailFailure_, SW_HIDE);
     listView2_ = AddControl(WC_LISTVIEWW, "", list, kListView2, 30, 1320, 4695, 1815);
     label1_ = AddControl(L"STATIC", "Label1", 0, kLabel1, 2880, 3240, 615, 375);
     text3_ = AddControl(L"EDIT", "程序名称：", prompt, kText3, 30, 3300, 1100, 375);
     serchProc_ = AddControl(L"EDIT", "", box, kSerchProc, 1080, 3300, 2415, 375);
     command1_ = AddControl(L"BUTTON", "搜索", WS_TABSTOP | BS_PUSHBUTTON, kCommand1, 3600, 3300, 1095, 375);
     listView1_ = AddControl(WC_LISTVIEWW, "", list, kListView1, 30, 3720, 4695, 1815);
+    // A label lies under every box of the form: serch_proc covers Label1 but
+    // for its top edge, and Label1 never paints over it.
+    SetWindowLongPtrW(label1_, GWL_STYLE, GetWindowLongPtrW(label1_, GWL_STYLE) | WS_CLIPSIBLINGS);
+    SetWindowPos(label1_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 
     hotKey_ = std::make_unique<hotkey::HotKeyModule>(hotKeys_, [this] { monitor::AddMonitorPoint(table_, state_); });
     table_.SetListener(&pointRows_);
@@ -193,7 +222,16 @@ bool MainWindow::Create(HINSTANCE instance)
     services.registerHotKey = [this] { hotKey_->SetHotKey(1, "Ctrl,87", "Add"); };
     monitor::RunStartup(state_, config, *this, services);
 
-    SetTimer(window_, kTimer1, 100, nullptr);
+    run_ = std::unique_ptr<monitor::RunContext>(new monitor::RunContext{
+        state_, table_, *this, timer1_, timer2_, timer3_, screen_,
+        [this](int point, const std::string& address) {
+            notifications_.Send(point, notify::NotificationUrl(notify::ServiceHost(configFile_), address));
+        },
+        configFile_});
+    // After start-up no run is active: cursor tracking, alerting, switching
+    // and sound run; sampling waits for 启动.
+    for (WindowTimer* timer : {&timer1_, &timer2_, &timer5_, &timer7_})
+        timer->Start();
     ShowWindow(window_, SW_SHOW);
     UpdateWindow(window_);
     return true;
@@ -333,6 +371,90 @@ void MainWindow::PointRows::RowsChanged(int firstRow, int lastRow)
 
 void MainWindow::PointRows::Cleared() { SendMessageW(window.listView2_, LVM_DELETEALLITEMS, 0, 0); }
 
+std::string MainWindow::EmailText() const { return WindowText(text2_); }
+std::string MainWindow::SearchText() const { return WindowText(serchProc_); }
+std::string MainWindow::StartStopCaption() const { return WindowText(command2_); }
+void MainWindow::SetStartStopCaption(const std::string& caption) { SetWindowTextW(command2_, Widen(caption).c_str()); }
+void MainWindow::SetWindowCaption(const std::string& caption) { SetWindowTextW(window_, Widen(caption).c_str()); }
+
+monitor::AlertMode MainWindow::Mode() const
+{
+    return SendMessageW(optChange_, BM_GETCHECK, 0, 0) == BST_CHECKED ? monitor::AlertMode::Change
+                                                                       : monitor::AlertMode::NoChange;
+}
+
+void MainWindow::ShowMessage(const std::string& text) { MessageBoxW(window_, Widen(text).c_str(), L"提示", MB_OK); }
+
+void MainWindow::RunStarted() { ShowNotificationFailure(""); } // the line stays until the next run starts
+
+void MainWindow::ShowNotificationFailure(const std::string& line)
+{
+    if (!window_)
+        return;
+    SetWindowTextW(mailFailure_, Widen(line).c_str());
+    ShowWindow(mailFailure_, line.empty() ? SW_HIDE : SW_SHOW);
+    ShowWindow(label2_, line.empty() ? SW_SHOW : SW_HIDE);
+}
+
+void MainWindow::ShowSwitchTicks(int32_t ticks) { SetWindowTextW(label1_, std::to_wstring(ticks).c_str()); }
+
+void MainWindow::HeldWait(int milliseconds)
+{
+    // The window thread waits, but its windows still repaint: every timer of
+    // Form1 is held (and restarted afresh, so no tick is made up), and input
+    // stays queued until the end, as it would for a sleeping thread.
+    std::vector<WindowTimer*> held;
+    for (WindowTimer* timer : {&timer1_, &timer2_, &timer3_, &timer5_, &timer7_}) {
+        if (timer->IsRunning()) {
+            timer->Stop();
+            held.push_back(timer);
+        }
+    }
+    // Every message outside the keyboard, mouse (also on the frame) and hot-key ranges.
+    constexpr std::pair<UINT, UINT> kNotInput[] = {{0, WM_NCMOUSEMOVE - 1},
+                                                   {WM_NCXBUTTONDBLCLK + 1, WM_KEYFIRST - 1},
+                                                   {WM_KEYLAST + 1, WM_MOUSEFIRST - 1},
+                                                   {WM_MOUSELAST + 1, WM_HOTKEY - 1},
+                                                   {WM_HOTKEY + 1, 0xFFFFFFFF}};
+    bool quit = false;
+    int exitCode = 0;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
+    for (ULONGLONG now = GetTickCount64(); now < end && !quit; now = GetTickCount64()) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_ALLINPUT, 0);
+        MSG message;
+        for (const auto& [first, last] : kNotInput) {
+            while (!quit && PeekMessageW(&message, nullptr, first, last, PM_REMOVE)) {
+                if (message.message == WM_QUIT) {
+                    quit = true;
+                    exitCode = static_cast<int>(message.wParam);
+                    break;
+                }
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+    }
+    if (quit) {
+        PostQuitMessage(exitCode);
+        return;
+    }
+    if (window_) {
+        for (WindowTimer* timer : held)
+            timer->Start();
+    }
+}
+
+std::string MainWindow::Now()
+{
+    // The system's general date-and-time format: its short date, then its time.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t date[64] = {}, time[64] = {};
+    GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, 64);
+    GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, 64);
+    return Narrow(std::wstring(date) + L" " + time);
+}
+
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
@@ -349,9 +471,36 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_TIMER:
-        if (wParam == kTimer1)
+        switch (wParam) {
+        case kTimer1:
             SetWindowTextW(window_, Widen(monitor::TrackCursor(screen_, state_)).c_str());
+            break;
+        case kTimer2:
+            monitor::AlertPass(*run_);
+            break;
+        case kTimer3:
+            monitor::SamplingPass(*run_);
+            break;
+        case kTimer5:
+            windows::SwitchTick(switch_, windowList_, state_, table_, timer3_, windows_, *this);
+            break;
+        case kTimer7:
+            // Plays synchronously: the window waits for the sound, as the timers do.
+            if (state_.LocalAlertOn && state_.AlertRaised)
+                sound_.PlaySync(soundFile_);
+            break;
+        default:
+            break;
+        }
         return 0;
+    case WM_CTLCOLORSTATIC:
+        if (reinterpret_cast<HWND>(lParam) == mailFailure_) {
+            const auto dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, RGB(0xc0, 0, 0));
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        return DefWindowProcW(window_, message, wParam, lParam);
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case kMenuConfig:
@@ -366,6 +515,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         case kCommand1:
             OnSearch();
             break;
+        case kCommand2:
+            monitor::StartStopAction(*run_);
+            break;
         default:
             break;
         }
@@ -378,7 +530,8 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
             DestroyWindow(window_);
         return 0;
     case WM_DESTROY:
-        KillTimer(window_, kTimer1);
+        for (WindowTimer* timer : {&timer1_, &timer2_, &timer3_, &timer5_, &timer7_})
+            timer->Stop();
         window_ = nullptr;
         PostQuitMessage(0);
         return 0;
