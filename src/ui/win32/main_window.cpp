@@ -94,6 +94,36 @@ void SetListText(HWND list, int row, const std::string* texts, int count, bool i
     }
 }
 
+template <typename Function> Function UserFunction(const char* name)
+{
+    // Present from Windows 10 version 1607 on; older systems go without.
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The settings, tips and about windows are made system-DPI aware: Windows
+// scales them on a monitor of another DPI, while Form1 lays itself out anew.
+class SystemAwareWindows {
+public:
+    SystemAwareWindows()
+    {
+        if (set_)
+            previous_ = set_(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-2))); // DPI_AWARENESS_CONTEXT_SYSTEM_AWARE
+    }
+    ~SystemAwareWindows()
+    {
+        if (set_ && previous_)
+            set_(previous_);
+    }
+    SystemAwareWindows(const SystemAwareWindows&) = delete;
+    SystemAwareWindows& operator=(const SystemAwareWindows&) = delete;
+
+private:
+    using SetContext = HANDLE(WINAPI*)(HANDLE);
+    SetContext set_ = UserFunction<SetContext>("SetThreadDpiAwarenessContext");
+    HANDLE previous_ = nullptr;
+};
+
 LRESULT CALLBACK InfoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
@@ -130,8 +160,10 @@ MainWindow::~MainWindow()
     hotKey_.reset();
     if (window_)
         DestroyWindow(window_);
-    if (font_)
-        DeleteObject(font_);
+    for (HFONT font : {font_, systemFont_}) {
+        if (font)
+            DeleteObject(font);
+    }
 }
 
 int MainWindow::Px(int twips) const { return MulDiv(twips, dpi_, 1440); }
@@ -144,13 +176,34 @@ HWND MainWindow::AddControl(const wchar_t* type, const std::string& text, DWORD 
                                    Px(left), Px(top), Px(width), Px(height), window_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    placed_.push_back({control, left, top, width, height});
     return control;
+}
+
+void MainWindow::ApplyDpi(int dpi)
+{
+    dpi_ = dpi;
+    LOGFONTW scaled = messageFont_;
+    scaled.lfHeight = MulDiv(scaled.lfHeight, dpi_, systemDpi_);
+    HFONT old = font_;
+    font_ = CreateFontIndirectW(&scaled);
+    for (const Placed& p : placed_) {
+        SetWindowPos(p.control, nullptr, Px(p.left), Px(p.top), Px(p.width), Px(p.height),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(p.control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    }
+    for (int c = 0; listView1_ && c < static_cast<int>(std::size(kWindowWidths)); ++c)
+        SendMessageW(listView1_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), std::max(Px(kWindowWidths[c]), 1));
+    for (int c = 0; listView2_ && c < static_cast<int>(std::size(kPointWidths)); ++c)
+        SendMessageW(listView2_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), std::max(Px(kPointWidths[c]), 1));
+    if (old)
+        DeleteObject(old);
 }
 
 bool MainWindow::Create(HINSTANCE instance)
 {
     HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+    systemDpi_ = dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
 
     WNDCLASSEXW wc{};
@@ -159,6 +212,8 @@ bool MainWindow::Create(HINSTANCE instance)
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), 0));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = L"ZarvexForm1";
     RegisterClassExW(&wc);
@@ -181,8 +236,20 @@ bool MainWindow::Create(HINSTANCE instance)
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    font_ = CreateFontIndirectW(&metrics.lfMessageFont);
-    settings_ = std::make_unique<SettingsWindow>(state_, configFile_, dpi_, font_);
+    messageFont_ = metrics.lfMessageFont;
+    systemFont_ = CreateFontIndirectW(&messageFont_);
+    settings_ = std::make_unique<SettingsWindow>(state_, configFile_, systemDpi_, systemFont_);
+    // The monitor the window opens on may have another DPI than the system's.
+    using WindowDpi = UINT(WINAPI*)(HWND);
+    const auto windowDpi = UserFunction<WindowDpi>("GetDpiForWindow");
+    const int dpi = windowDpi ? static_cast<int>(windowDpi(window_)) : systemDpi_;
+    ApplyDpi(dpi > 0 ? dpi : systemDpi_);
+    if (dpi_ != systemDpi_) {
+        RECT outer{0, 0, Px(kClientWidth), Px(kClientHeight)};
+        AdjustWindowRectEx(&outer, style, TRUE, 0);
+        SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 
     const DWORD prompt = ES_READONLY | ES_AUTOHSCROLL, box = WS_TABSTOP | ES_AUTOHSCROLL;
     const DWORD list = WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS;
@@ -269,6 +336,7 @@ void MainWindow::ShowInfoWindow(bool tips)
         return;
     }
     const int width = tips ? 440 : 320, height = tips ? 320 : 170;
+    SystemAwareWindows systemAware;
     window = CreateWindowExW(0, L"ZarvexInfo", tips ? L"使用提示" : L"关于", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
                              CW_USEDEFAULT, CW_USEDEFAULT, width, height, window_, nullptr, GetModuleHandleW(nullptr),
                              nullptr);
@@ -283,7 +351,7 @@ void MainWindow::ShowInfoWindow(bool tips)
                               client.right - 92, client.bottom - 36, 80, 26, window,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), GetModuleHandleW(nullptr), nullptr);
     for (HWND control : {text, ok})
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(systemFont_), FALSE);
     ShowWindow(window, SW_SHOWNORMAL);
 }
 
@@ -493,6 +561,13 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
             break;
         }
         return 0;
+    case WM_DPICHANGED: {
+        ApplyDpi(HIWORD(wParam));
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
     case WM_CTLCOLORSTATIC:
         if (reinterpret_cast<HWND>(lParam) == mailFailure_) {
             const auto dc = reinterpret_cast<HDC>(wParam);
@@ -503,9 +578,11 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
         return DefWindowProcW(window_, message, wParam, lParam);
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case kMenuConfig:
+        case kMenuConfig: {
+            SystemAwareWindows systemAware;
             settings_->Open(window_);
             break;
+        }
         case kMenuForHelp:
             ShowInfoWindow(false);
             break;

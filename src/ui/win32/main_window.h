@@ -23,6 +23,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zarvex::ui::win32 {
 
@@ -42,6 +43,9 @@ private:
     LRESULT Handle(UINT message, WPARAM wParam, LPARAM lParam);
 
     int Px(int twips) const;
+    // Form1 follows the DPI of the monitor it is on: every control is placed
+    // again from its design geometry, the font and the columns scaled.
+    void ApplyDpi(int dpi);
     HWND AddControl(const wchar_t* type, const std::string& text, DWORD style, int id, int left, int top, int width,
                     int height);
     void SetOuterHeightTwips(int twips);
@@ -121,9 +125,17 @@ private:
 
     std::filesystem::path configFile_;
     std::filesystem::path soundFile_;
-    int dpi_ = 96;
+    int dpi_ = 96, systemDpi_ = 96;
     HWND window_ = nullptr;
-    HFONT font_ = nullptr;
+    // The message font at the system DPI (for the smaller windows, which the
+    // system scales) and at Form1's DPI.
+    LOGFONTW messageFont_{};
+    HFONT systemFont_ = nullptr, font_ = nullptr;
+    struct Placed {
+        HWND control;
+        int left, top, width, height; // twips
+    };
+    std::vector<Placed> placed_;
     HWND text2_ = nullptr, command2_ = nullptr, optChange_ = nullptr, optNoChange_ = nullptr;
     HWND check1_ = nullptr, label2_ = nullptr, mailFailure_ = nullptr, listView2_ = nullptr, label1_ = nullptr, text3_ = nullptr;
     HWND serchProc_ = nullptr, command1_ = nullptr, listView1_ = nullptr;
