@@ -7,7 +7,8 @@
 # the matching windows, 配置 saves its numbers whole as it closes (also by
 # Esc) and refuses a bad one; a run (启动) alerts on a colour change, the
 # service gets the notification and the sound repeats every 3 s; switching
-# brings the listed windows to the top in turn; closing asks first, then ends
+# brings the listed windows to the top in turn, a key pressed during its
+# wait acts after it; closing asks first, then ends
 # the program; a start with an unreachable service shows no message.
 #   wine_zarvex_check.sh ZARVEX_EXE TABLE_READER_EXE XSESSION_STATE_DIR NOTIFY_SERVER_PY
 set -uo pipefail
@@ -156,6 +157,15 @@ topmost() { wine "$reader" topmost "Z:$work/top.txt"; cat "$work/top.txt"; }
 wait_topmost() { for _ in $(seq 150); do topmost | grep -qx "$1" && return 0; sleep 0.1; done; return 1; }
 check "the first row's window comes to the top, alone" \
   'wait_topmost "测试窗口 3" && [[ $(topmost | grep -c 测试窗口) == 1 ]]'
+# The switch's 3 s wait has begun: a key pressed now waits for its end.
+xdotool windowactivate --sync "$form"
+xdotool key ctrl+w
+sleep 0.5
+wine "$reader" list 108 "Z:$work/rows.txt"
+held=$(wc -l <"$work/rows.txt")
+sleep 3
+wine "$reader" list 108 "Z:$work/rows.txt"
+check "Ctrl+W pressed during the switching wait adds its row after the wait" '((held == 1)) && [[ $(wc -l <"$work/rows.txt") == 2 ]]'
 wine "$reader" close ZarvexTestWindow2
 check "a window closed before its turn is passed over and the next one comes to the top" \
   'wait_topmost "测试窗口 1" && ! titles | grep -q "测试窗口 2"'
