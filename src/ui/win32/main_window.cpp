@@ -276,7 +276,10 @@ bool MainWindow::Create(HINSTANCE instance)
     SetWindowLongPtrW(label1_, GWL_STYLE, GetWindowLongPtrW(label1_, GWL_STYLE) | WS_CLIPSIBLINGS);
     SetWindowPos(label1_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 
-    hotKey_ = std::make_unique<hotkey::HotKeyModule>(hotKeys_, [this] { monitor::AddMonitorPoint(table_, state_); });
+    hotKey_ = std::make_unique<hotkey::HotKeyModule>(hotKeys_, [this] {
+        if (monitor::AddMonitorPoint(table_, state_) == monitor::AddResult::TableFull)
+            ShowMessage("监控点已达到上限（" + std::to_string(monitor::kMaxPoints) + "个），不能再添加。");
+    });
     table_.SetListener(&pointRows_);
     windowList_.SetListener(&windowRows_);
     const std::filesystem::path config = configFile_;
