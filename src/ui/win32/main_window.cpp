@@ -256,8 +256,10 @@ bool MainWindow::Create(HINSTANCE instance)
     AddControl(L"EDIT", "收信邮箱：", prompt, kText1, 30, 120, 1100, 375);
     text2_ = AddControl(L"EDIT", "", box, kText2, 1080, 120, 2415, 375);
     command2_ = AddControl(L"BUTTON", "启动", WS_TABSTOP | BS_PUSHBUTTON, kCommand2, 3600, 120, 1095, 375);
+    // 1695 twips wide by design, it would reach under the next button and
+    // paint over its circle whenever it repaints; it ends where that begins.
     optChange_ = AddControl(L"BUTTON", "有变化时提醒", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, kOptWhenChange, 120,
-                            600, 1695, 255);
+                            600, 1560 - 120, 255);
     optNoChange_ = AddControl(L"BUTTON", "无变化时提醒", BS_AUTORADIOBUTTON, kOptWhenNotChange, 1560, 600, 1575, 255);
     check1_ = AddControl(L"BUTTON", "多窗口自动切换", WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, kCheck1, 3120, 600, 1695,
                          255);
