@@ -205,14 +205,12 @@ TEST_F(WaylandDesktop, ProgramMarksWithTheKeyAndAlertsWhenTheColourChanges)
     auto spot = std::make_unique<ChildProcess>(std::vector<std::string>{ZARVEX_TEST_CLIENT, "window", "zarvex-spot", "e01020", "e01020"});
     ASSERT_TRUE(WaitFor([] { return Tree("any(n[\"name\"] == \"zarvex-spot\" for n in nodes)") == "True"; }));
     Sway("focus output HEADLESS-1");
-    std::vector<std::string> program;
-    if (::geteuid() == 0) // sway runs as the unprivileged user, and the program with it
-        program = {"setpriv", "--reuid=zarvex-test", "--regid=zarvex-test", "--init-groups"};
-    for (const std::string& arg : {std::string("env"), std::string("-i"), "HOME=" + runtime.string(),
-                                   "XDG_RUNTIME_DIR=" + runtime.string(),
-                                   "WAYLAND_DISPLAY=" + std::string(std::getenv("WAYLAND_DISPLAY")),
-                                   std::string("PATH=/usr/bin:/bin"), std::string(ZARVEX_PROGRAM)})
-        program.push_back(arg);
+    // The program runs as the user of the session: sway's unprivileged user when the test runs as root.
+    std::vector<std::string> program = {"env", "-i", "HOME=" + runtime.string(), "XDG_RUNTIME_DIR=" + runtime.string(),
+        "WAYLAND_DISPLAY=" + std::string(std::getenv("WAYLAND_DISPLAY")), "PATH=/usr/bin:/bin", ZARVEX_PROGRAM};
+    if (::geteuid() == 0)
+        program.insert(program.begin(), {"setpriv", "--reuid=zarvex-test", "--regid=zarvex-test", "--init-groups"});
+    ChildProcess pointer({ZARVEX_TEST_CLIENT, "pointer"}); // moved and clicked by sway, as a hand on a mouse would
     ChildProcess zarvex(program, log.string());
 
     // The main window's place on the desktop, and a click at an offset in it.
@@ -223,9 +221,10 @@ TEST_F(WaylandDesktop, ProgramMarksWithTheKeyAndAlertsWhenTheColourChanges)
     int left = 0, top = 0;
     std::sscanf(place.c_str(), "%d %d", &left, &top);
     const auto click = [](int x, int y) {
-        ChildProcess pointer({ZARVEX_TEST_CLIENT, "click", std::to_string(x), std::to_string(y), "1920", "800"});
-        for (int i = 0; i < 100 && pointer.Running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        Sway("seat seat0 cursor set " + std::to_string(x) + " " + std::to_string(y));
+        Sway("seat seat0 cursor press button1");
+        Sway("seat seat0 cursor release button1");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
     };
     const auto pickerOpen = [] {
         return Tree("any(n.get(\"app_id\") == \"org.zarvex.Zarvex\" and n.get(\"fullscreen_mode\") == 1 for n in nodes)")

@@ -4,10 +4,10 @@
 // (top left, top right, bottom left, bottom right; the top ones repeat below
 // when only two are given), drawn at whatever size the compositor gives it;
 // runs until killed.
-//   wayland_test_client click X Y LAYOUT_WIDTH LAYOUT_HEIGHT
-// a virtual pointer (for a wlroots compositor without input devices) that
-// moves to a point of the desktop and clicks there with the left button, as
-// a hand on a mouse would.
+//   wayland_test_client pointer
+// a virtual pointer on a wlroots compositor without input devices, so that
+// its seat has a pointer that sway's "seat - cursor" commands move and click
+// with as a hand on a mouse would; runs until killed.
 #include "virtual-pointer-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
@@ -16,13 +16,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -121,39 +119,13 @@ int Window(wl_display* display, Client& w, const char* title)
     return 0;
 }
 
-int Click(wl_display* display, Client& c, const uint32_t (&at)[4])
-{
-    if (!c.pointers) {
-        std::fprintf(stderr, "the compositor offers no virtual pointers\n");
-        return 1;
-    }
-    zwlr_virtual_pointer_v1* pointer = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(c.pointers, c.seat);
-    const auto send = [&](int pauseMs) {
-        zwlr_virtual_pointer_v1_frame(pointer);
-        wl_display_roundtrip(display);
-        std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
-    };
-    wl_display_roundtrip(display);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the seat now has a pointer: let its clients take theirs
-    zwlr_virtual_pointer_v1_motion_absolute(pointer, 1, at[0], at[1], at[2], at[3]);
-    send(150);
-    constexpr uint32_t kLeftButton = 0x110; // BTN_LEFT
-    zwlr_virtual_pointer_v1_button(pointer, 2, kLeftButton, WL_POINTER_BUTTON_STATE_PRESSED);
-    send(50);
-    zwlr_virtual_pointer_v1_button(pointer, 3, kLeftButton, WL_POINTER_BUTTON_STATE_RELEASED);
-    send(200);
-    wl_display_disconnect(display);
-    return 0;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
-    if (!((mode == "window" && (argc == 5 || argc == 7)) || (mode == "click" && argc == 6))) {
-        std::fprintf(stderr, "usage: %s window TITLE RRGGBB RRGGBB [RRGGBB RRGGBB]\n"
-                             "       %s click X Y LAYOUT_WIDTH LAYOUT_HEIGHT\n", argv[0], argv[0]);
+    if (!((mode == "window" && (argc == 5 || argc == 7)) || (mode == "pointer" && argc == 2))) {
+        std::fprintf(stderr, "usage: %s window TITLE RRGGBB RRGGBB [RRGGBB RRGGBB]\n       %s pointer\n", argv[0], argv[0]);
         return 2;
     }
     Client c;
@@ -164,11 +136,13 @@ int main(int argc, char** argv)
     }
     wl_registry_add_listener(wl_display_get_registry(display), &kRegistry, &c);
     wl_display_roundtrip(display);
-    if (mode == "click") {
-        uint32_t at[4];
-        for (int i = 0; i < 4; ++i)
-            at[i] = static_cast<uint32_t>(std::strtoul(argv[2 + i], nullptr, 10));
-        return Click(display, c, at);
+    if (mode == "pointer") {
+        if (!c.pointers)
+            return 1;
+        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(c.pointers, c.seat);
+        while (wl_display_dispatch(display) >= 0) {
+        }
+        return 0;
     }
     for (int i = 0; i < 4; ++i)
         c.colors[i] = static_cast<uint32_t>(std::stoul(argv[3 + (argc == 7 ? i : i % 2)], nullptr, 16));
