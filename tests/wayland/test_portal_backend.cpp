@@ -82,12 +82,6 @@ public slots:
         return 0;
     }
 
-    uint ListShortcuts(const QDBusObjectPath&, const QDBusObjectPath&, QVariantMap& results)
-    {
-        results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(QList<PortalShortcut>()));
-        return 0;
-    }
-
     // For the test: what was bound, and a press of a shortcut.
     QString Bound() const { return bound.join(QLatin1Char(';')); }
     void Press(const QString& id)
