@@ -150,18 +150,24 @@ TEST_F(PortalTest, ShortcutIsBoundThroughThePortalAndItsPressesArrive)
     EXPECT_EQ(refused, "the global shortcut was declined");
 }
 
-// The whole screen-cast chain: the portal grants a test node as a monitor at
-// 1280,0 (640x400 logical), its PipeWire connection reads the node's colour
-// bars there, and the grant's restore token brings the grant back.
+// The whole screen-cast chain: the portal grants two test nodes as monitors,
+// their streams are read through the grant's PipeWire connection, and the
+// grant's restore token brings the grant back. Stream b (the seven colour
+// bars) shows the logical rectangle 1280,0 640x400 and stream c (solid
+// #336699, the pointer at 100,50 of its frame) 0,800 1280x800, each in
+// 320x200 pixels: a point read without the stream's rectangle lands on the
+// wrong bar or outside. With no session manager running, the test links the
+// streams itself.
 TEST_F(PortalTest, ScreenCastGrantsMonitorsWhoseStreamsAreRead)
 {
     ZARVEX_SKIP_IF(test::MissingPipeWireTool());
     ChildProcess daemon;
     ASSERT_TRUE(test::StartPipeWire(daemon, folder_.Path(), Pump)); // the portal connects to it
-    ChildProcess source(test::TestSource("zarvex-test-bars", "smpte"), folder_ / "source.log");
-    const std::optional<uint32_t> node = test::NodeId("zarvex-test-bars", Pump);
-    ASSERT_TRUE(node);
-    StartPortal(true, {std::to_string(*node) + ":1280,0,640,400"});
+    ChildProcess b(test::TestBars("zarvex-test-b"), folder_ / "b.log");
+    ChildProcess c({ZARVEX_CURSOR_SOURCE, "zarvex-test-c", "100", "50"}, folder_ / "c.log");
+    const std::optional<uint32_t> idB = test::NodeId("zarvex-test-b", Pump), idC = test::NodeId("zarvex-test-c", Pump);
+    ASSERT_TRUE(idB && idC);
+    StartPortal(true, {std::to_string(*idB) + ":1280,0,640,400", std::to_string(*idC) + ":0,800,1280,800"});
 
     ScreenCastPortal portal;
     ASSERT_TRUE(portal.Available());
@@ -169,17 +175,39 @@ TEST_F(PortalTest, ScreenCastGrantsMonitorsWhoseStreamsAreRead)
     const std::optional<ScreenCastGrant> grant = Grant(portal, "", error);
     ASSERT_TRUE(grant) << error;
     EXPECT_EQ(TestPortal("ScreenCast", QStringLiteral("LastSelect")), QStringLiteral("types=1 multiple=1 cursor=4 persist=2 restored="));
-    ASSERT_EQ(grant->streams.size(), 1u);
-    const CastStream s = grant->streams[0];
-    EXPECT_EQ(std::vector<int32_t>({static_cast<int32_t>(s.nodeId), s.x, s.y, s.width, s.height}),
-              std::vector<int32_t>({static_cast<int32_t>(*node), 1280, 0, 640, 400}));
+    std::vector<std::vector<int32_t>> granted;
+    for (const CastStream& s : grant->streams)
+        granted.push_back({static_cast<int32_t>(s.nodeId), s.x, s.y, s.width, s.height});
+    EXPECT_EQ(granted, (std::vector<std::vector<int32_t>>{{static_cast<int32_t>(*idB), 1280, 0, 640, 400},
+                                                          {static_cast<int32_t>(*idC), 0, 800, 1280, 800}}));
     EXPECT_FALSE(grant->restoreToken.empty());
 
     PipeWireScreen screen(grant->streams, grant->pipeWireFd);
     ASSERT_TRUE(screen.Ready());
-    ASSERT_TRUE(test::Link("zarvex-test-bars", *node, Pump));
+    ASSERT_TRUE(test::Link("zarvex-test-b", *idB, Pump));
+    ASSERT_TRUE(PumpUntil([&] { return screen.PixelColor({1300, 10}) != kColorOutside; }));
+    EXPECT_FALSE(screen.KnowsCursorPosition()); // this source sends no pointer
+    ASSERT_TRUE(test::Link("zarvex-test-c", *idC, Pump));
     ASSERT_TRUE(screen.WaitForFrames(10000));
-    EXPECT_EQ(screen.PixelColor({1280 + 3 * 640 / 14, 50}), PackColor(0xff, 0xff, 0x00)); // the yellow bar
+    EXPECT_TRUE(PumpUntil([&] { return screen.KnowsCursorPosition(); }));
+    EXPECT_EQ(screen.CursorPosition(), (Point{400, 1000}));
+
+    const auto bar = [](int k) { return Point{1280 + (2 * k + 1) * 640 / 14, 50}; };
+    const std::vector<Point> points = {{100, 900}, {1279, 1599}, bar(0), bar(1), bar(5), bar(6), {1280 + 639, 10},
+                                       {1280 + 640, 10}, {-1, 800}, {100, 100}};
+    const int32_t blue = PackColor(0x00, 0x00, 0xff), outside = kColorOutside;
+    const std::vector<int32_t> expected = {PackColor(0x33, 0x66, 0x99), PackColor(0x33, 0x66, 0x99),
+                                           PackColor(0xff, 0xff, 0xff), PackColor(0xff, 0xff, 0x00),
+                                           PackColor(0xff, 0x00, 0x00), blue, blue, outside, outside, outside};
+    std::vector<int32_t> colors(points.size());
+    screen.PixelColors(points, colors);
+    EXPECT_EQ(colors, expected);
+    EXPECT_EQ(screen.PixelColor(bar(1)), expected[3]);
+
+    // A stream whose source is gone reads as unknown, not as its last frame.
+    b.Kill(SIGTERM);
+    EXPECT_TRUE(PumpUntil([&] { return screen.PixelColor(bar(1)) == kColorOutside; }));
+    EXPECT_EQ(screen.PixelColor({100, 900}), expected[0]);
 
     // The next start with the token: the desktop gets back what it kept.
     const std::string token = grant->restoreToken;

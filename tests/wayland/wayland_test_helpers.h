@@ -1,6 +1,6 @@
-// Helpers shared by the Wayland, PipeWire and portal tests: waiting, skipping
-// with a reason, and a private PipeWire daemon with test video nodes standing
-// for monitors' screen-cast streams.
+// Helpers shared by the Wayland and portal tests: waiting, skipping with a
+// reason, and a private PipeWire daemon with test video nodes standing for
+// monitors' screen-cast streams.
 #pragma once
 
 #include "support/child_process.h"
@@ -89,11 +89,11 @@ inline std::optional<uint32_t> NodeId(const std::string& name, const std::functi
     return node;
 }
 
-// A 320x200 BGRx source: "solid-color" is #336699, "smpte" seven colour bars
-// (white, yellow, cyan, green, magenta, red, blue) over the upper part.
-inline std::vector<std::string> TestSource(const std::string& name, const std::string& pattern)
+// A 320x200 BGRx source of seven colour bars (white, yellow, cyan, green,
+// magenta, red, blue) over the upper part.
+inline std::vector<std::string> TestBars(const std::string& name)
 {
-    return {"gst-launch-1.0", "-q", "videotestsrc", "pattern=" + pattern, "foreground-color=0xff336699", "!",
+    return {"gst-launch-1.0", "-q", "videotestsrc", "pattern=smpte", "!",
             "video/x-raw,format=BGRx,width=320,height=200,framerate=10/1", "!", "pipewiresink", "mode=provide",
             "stream-properties=p,node.name=" + name};
 }
