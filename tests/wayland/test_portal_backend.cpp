@@ -97,11 +97,6 @@ signals:
                      const QVariantMap& options);
 };
 
-struct CastMonitor {
-    uint node = 0;
-    int x = 0, y = 0, width = 0, height = 0;
-};
-
 QVariant Pair(int a, int b)
 {
     QDBusArgument pair;
@@ -119,7 +114,7 @@ class ScreenCast : public QDBusAbstractAdaptor {
     Q_PROPERTY(uint version READ version)
 
 public:
-    ScreenCast(QObject* parent, QList<CastMonitor> monitors) : QDBusAbstractAdaptor(parent), monitors_(std::move(monitors)) {}
+    ScreenCast(QObject* parent, QList<QList<int>> monitors) : QDBusAbstractAdaptor(parent), monitors_(std::move(monitors)) {}
     uint sourceTypes() const { return 1; } // monitors
     uint cursorModes() const { return 1 | 4; } // hidden, metadata
     uint version() const { return 4; }
@@ -161,11 +156,11 @@ public slots:
                QVariantMap& results)
     {
         QList<CastStreamEntry> list;
-        for (const CastMonitor& m : monitors_) {
+        for (const QList<int>& m : monitors_) { // node, x, y, width, height
             CastStreamEntry e;
-            e.key = m.node;
-            e.properties.insert(QStringLiteral("position"), Pair(m.x, m.y));
-            e.properties.insert(QStringLiteral("size"), Pair(m.width, m.height));
+            e.key = static_cast<uint>(m[0]);
+            e.properties.insert(QStringLiteral("position"), Pair(m[1], m[2]));
+            e.properties.insert(QStringLiteral("size"), Pair(m[3], m[4]));
             e.properties.insert(QStringLiteral("source_type"), 1u);
             list.append(e);
         }
@@ -180,7 +175,7 @@ public slots:
     }
 
 private:
-    QList<CastMonitor> monitors_;
+    QList<QList<int>> monitors_;
 };
 
 int main(int argc, char** argv)
@@ -190,11 +185,11 @@ int main(int argc, char** argv)
     qDBusRegisterMetaType<QList<PortalShortcut>>();
     qDBusRegisterMetaType<CastStreamEntry>();
     qDBusRegisterMetaType<QList<CastStreamEntry>>();
-    QList<CastMonitor> monitors;
+    QList<QList<int>> monitors;
     for (const QString& spec : app.arguments().mid(1)) {
-        const QStringList parts = spec.split(QRegularExpression(QStringLiteral("[:,]")));
-        if (parts.size() == 5)
-            monitors.append({parts[0].toUInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt(), parts[4].toInt()});
+        monitors.emplaceBack();
+        for (const QString& part : spec.split(QRegularExpression(QStringLiteral("[:,]"))))
+            monitors.last().append(part.toInt());
     }
     QObject root;
     new Shortcuts(&root);
