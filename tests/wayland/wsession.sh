@@ -14,16 +14,10 @@ action=$1 state=$2
 user=zarvex-test
 
 stop() {
-  if [[ -f "$state/sway.pid" ]]; then
-    # The whole process group: dbus-run-session, its bus, sway and swaybg.
-    kill -- "-$(cat "$state/sway.pid")" 2>/dev/null || true
-    rm -f "$state/sway.pid"
-  fi
-  if [[ -f "$state/runtime" ]]; then
-    rm -rf "$(cat "$state/runtime")"
-    rm -f "$state/runtime"
-  fi
-  rm -f "$state/env" "$state/skip"
+  # The whole process group: dbus-run-session, its bus, sway and swaybg.
+  [[ -f $state/sway.pid ]] && { kill -- "-$(cat "$state/sway.pid")" 2>/dev/null || true; }
+  [[ -f $state/runtime ]] && rm -rf "$(cat "$state/runtime")"
+  rm -f "$state/sway.pid" "$state/runtime" "$state/env" "$state/skip"
 }
 
 skip() {
