@@ -18,7 +18,7 @@ std::shared_ptr<clsFiniteField> MakeField(int32_t size, int32_t polynomial, int3
 }
 
 // Places data (transmission order) in the coder's layout and returns the
-// error-correction symbols in transmission order.
+// error-correction symbols in transmission order; the data must stay as they were.
 std::vector<int32_t> EccOf(const clsReedSolomon& rs, const std::vector<int32_t>& data)
 {
     const auto ecc = static_cast<size_t>(rs.EccLength());
@@ -26,6 +26,8 @@ std::vector<int32_t> EccOf(const clsReedSolomon& rs, const std::vector<int32_t>&
     for (size_t i = 0; i < data.size(); ++i)
         block[block.size() - 1 - i] = data[i];
     rs.Encode(block);
+    for (size_t i = 0; i < data.size(); ++i)
+        EXPECT_EQ(block[block.size() - 1 - i], data[i]) << "data symbol " << i << " changed";
     std::vector<int32_t> out;
     for (size_t m = 0; m < ecc; ++m)
         out.push_back(block[ecc - 1 - m]);
@@ -43,50 +45,25 @@ int32_t Evaluate(const clsFiniteField& f, const std::vector<int32_t>& codeword, 
 
 } // namespace
 
-TEST(ReedSolomonQr, GeneratorPolynomialOfDegreeSeven)
+TEST(ReedSolomon, WorkedValues)
 {
-    clsReedSolomon rs;
-    ASSERT_TRUE(rs.InitCoder(19, 7, MakeField(256, 285, 2), 0, 0));
-    const int32_t expected[] = {117, 68, 11, 164, 154, 122, 127, 1};
-    for (int32_t i = 0; i < 8; ++i)
-        EXPECT_EQ(rs.GeneratorCoef(i), expected[i]) << "coefficient of x^" << i;
-    EXPECT_EQ(rs.GeneratorCoef(8), 0);
-    EXPECT_EQ(rs.Alpha(), 2);
-}
-
-TEST(ReedSolomonQr, WorkedExampleOfVersionOneLevelM)
-{
-    clsReedSolomon rs;
-    ASSERT_TRUE(rs.InitCoder(16, 10, MakeField(256, 285, 2), 0, 0));
-    const std::vector<int32_t> data = {0x10, 0x20, 0x0C, 0x56, 0x61, 0x80, 0xEC, 0x11,
-                                       0xEC, 0x11, 0xEC, 0x11, 0xEC, 0x11, 0xEC, 0x11};
-    const std::vector<int32_t> expected = {0xA5, 0x24, 0xD4, 0xC1, 0xED, 0x36, 0xC7, 0x87, 0x2C, 0x55};
-    EXPECT_EQ(EccOf(rs, data), expected);
-
-    // The data entries are left as they were.
-    std::vector<int32_t> block(26, 0);
-    for (size_t i = 0; i < 16; ++i)
-        block[25 - i] = data[i];
-    const std::vector<int32_t> before(block.begin() + 10, block.end());
-    rs.Encode(block);
-    EXPECT_EQ(std::vector<int32_t>(block.begin() + 10, block.end()), before);
-}
-
-TEST(ReedSolomonQr, LeadingZeroLeavesTheCheckSymbolsUnchanged)
-{
-    auto field = MakeField(256, 285, 2);
-    std::mt19937 rng(7);
-    std::uniform_int_distribution<int32_t> byte(0, 255);
-    for (int round = 0; round < 20; ++round) {
-        std::vector<int32_t> shortData(5);
-        for (auto& d : shortData)
-            d = byte(rng);
-        std::vector<int32_t> padded = shortData;
-        padded.insert(padded.begin(), 0);
-        clsReedSolomon longCoder, shortCoder;
-        ASSERT_TRUE(longCoder.InitCoder(6, 4, field, 0, 0));
-        ASSERT_TRUE(shortCoder.InitCoder(5, 4, field, 0, 0));
-        EXPECT_EQ(EccOf(longCoder, padded), EccOf(shortCoder, shortData));
+    const struct {
+        int32_t data;
+        std::vector<int32_t> message, ecc;
+    } cases[] = {
+        // A single 1 gives the generator's own coefficients (QR, degree 7),
+        // highest first.
+        {1, {1}, {127, 122, 154, 164, 11, 68, 117}},
+        // The standard's example: version 1-M, "01234567".
+        {16,
+         {0x10, 0x20, 0x0C, 0x56, 0x61, 0x80, 0xEC, 0x11, 0xEC, 0x11, 0xEC, 0x11, 0xEC, 0x11, 0xEC, 0x11},
+         {0xA5, 0x24, 0xD4, 0xC1, 0xED, 0x36, 0xC7, 0x87, 0x2C, 0x55}},
+    };
+    for (const auto& c : cases) {
+        clsReedSolomon rs;
+        ASSERT_TRUE(rs.InitCoder(c.data, static_cast<int32_t>(c.ecc.size()), MakeField(256, 285, 2), 0, 0));
+        EXPECT_EQ(rs.Alpha(), 2);
+        EXPECT_EQ(EccOf(rs, c.message), c.ecc);
     }
 }
 
