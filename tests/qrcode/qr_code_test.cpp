@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -93,34 +92,6 @@ TEST(QrBitStream, SegmentsOfTheCheapestModes)
     std::vector<uint8_t> bits(8, 9);
     EXPECT_EQ(clsQRCode().MakeBitStream(bits, {}, -5, 1, false), 4) << "a negative length is an empty message";
     EXPECT_EQ(bits, (std::vector<uint8_t>{0, 0, 0, 0, 9, 9, 9, 9}));
-}
-
-TEST(QrBitStream, MeasuringAgreesWithWritingForEveryGroup)
-{
-    // Random mixtures of digits, capitals, lower case and Shift_JIS pairs.
-    std::mt19937 rng(2024);
-    const std::string alphabet = "0123456789ABCDEFXYZ $%*+-./:abcxyz";
-    for (int round = 0; round < 300; ++round) {
-        Bytes data;
-        const int runs = 1 + static_cast<int>(rng() % 12);
-        for (int r = 0; r < runs; ++r) {
-            const int kind = static_cast<int>(rng() % 4);
-            const int len = 1 + static_cast<int>(rng() % 40);
-            for (int i = 0; i < len; ++i) {
-                if (kind == 0)
-                    data.push_back(static_cast<uint8_t>('0' + rng() % 10));
-                else if (kind == 3) {
-                    data.push_back(static_cast<uint8_t>(0x88 + rng() % 0x17));
-                    data.push_back(static_cast<uint8_t>(0x40 + rng() % 0xBC));
-                } else
-                    data.push_back(static_cast<uint8_t>(alphabet[rng() % alphabet.size()]));
-            }
-        }
-        for (int32_t version : {1, 10, 27}) {
-            ASSERT_EQ(static_cast<int32_t>(Stream(data, version).size()), Measure(data, version))
-                << "round " << round << " version " << version;
-        }
-    }
 }
 
 TEST(QrBitStream, RefusesToReadOrWritePastItsBuffers)

@@ -111,24 +111,14 @@ TEST_F(ToolTest, InputFileBytesAreEncodedExactly)
               Run({"-i", (dir_ / "sjis.bin").string(), "-t", "pbm"}).out);
 }
 
-TEST_F(ToolTest, FormatsFromTheExtension)
+TEST_F(ToolTest, PngFromTheExtensionTakesColoursAndTransparency)
 {
-    const fs::path png = dir_ / "hello.png", svg = dir_ / "hello.svg";
-    ASSERT_EQ(Run({"HELLO WORLD", "-o", png.string(), "--scale", "4"}).status, 0);
-    const QImage read(QString::fromStdString(png.string()));
-    ASSERT_FALSE(read.isNull());
-    EXPECT_EQ(read.width(), 29 * 4);
-    EXPECT_EQ(zarvex::test::DecodeWithZbar(read, 1), Bytes({'H', 'E', 'L', 'L', 'O', ' ', 'W', 'O', 'R', 'L', 'D'}));
+    // (A plain PNG read back: LargePngIsCompressedAndReadable.)
+    const fs::path png = dir_ / "hello.png";
     ASSERT_EQ(Run({"hi", "-o", png.string(), "--foreground", "112233", "--background", "ffffff80"}).status, 0);
     const QImage coloured(QString::fromStdString(png.string()));
     EXPECT_EQ(coloured.pixel(0, 0), qRgba(255, 255, 255, 0x80)) << "the margin, half transparent";
     EXPECT_EQ(coloured.pixel(4, 4), qRgba(0x11, 0x22, 0x33, 255)) << "the finder's corner module";
-
-    ASSERT_EQ(Run({"HELLO WORLD", "-o", svg.string()}).status, 0);
-    const std::string text = Slurp(svg);
-    EXPECT_NE(text.find("<svg"), std::string::npos);
-    EXPECT_NE(text.find("viewBox=\"0 0 29 29\""), std::string::npos);
-    EXPECT_NE(text.find("M4,4h1v1h-1z"), std::string::npos) << "the finder's corner module";
 }
 
 TEST_F(ToolTest, ExitStatusAndMessageOfEveryCommandLine)
@@ -150,8 +140,8 @@ TEST_F(ToolTest, ExitStatusAndMessageOfEveryCommandLine)
         {{"--verbose", "-m", "5", "hi"}, 0, "level M, mask 5\n"},
         {{"-t", "pbm", "--margin", "0", "hi"}, 0, "P4\n21 21\n"},
         {{"-t", "svg", "--foreground", "112233", "--background=ffffff80", "hi"}, 0,
-         "fill=\"#FFFFFF\" fill-opacity=\"0.502\"/>\n<path fill=\"#112233\" d=\"M4,4h1"},
-        {{"-t", "pbm"}, 0, "P4\n29 29\n", "piped text"},
+         "viewBox=\"0 0 29 29\" shape-rendering=\"crispEdges\">\n<rect width=\"100%\" height=\"100%\" "
+         "fill=\"#FFFFFF\" fill-opacity=\"0.502\"/>\n<path fill=\"#112233\" d=\"M4,4h1v1h-1zM5,4h1v1h-1z"},
         {{"-v", "1", "-l", "H", "seventeen letters"}, 1, "do not fit version 1 at level H"},
         {{std::string(3000, 'x')}, 1, "do not fit any version (1-40) at level M"},
         {{std::string(8193, '1')}, 1, "longer than 8192 bytes"},
