@@ -20,7 +20,6 @@ clsFiniteField Make(int32_t size, int32_t polynomial, int32_t generator)
 struct Field {
     int32_t size, polynomial, generator;
 };
-void PrintTo(const Field& f, std::ostream* os) { *os << "GF(" << f.size << ")"; }
 
 // Answers standing for an exception, or for "any value, but no exception".
 constexpr int32_t kOutOfRange = -1001, kOverflow = -1002, kNoThrow = -1003;
@@ -117,63 +116,56 @@ TEST(FiniteField, RefusedOrRepeatedInitKeepsTheTablesSafe)
     EXPECT_THROW((void)g.Multiply(16000, 16001), std::out_of_range);
 }
 
-// Whole-field properties, for binary fields GF(2^m), m = 2..14, and prime fields.
-class FieldProperties : public ::testing::TestWithParam<Field> {};
-
-TEST_P(FieldProperties, TablesAreConsistentWithTheDirectForms)
+TEST(FiniteField, TablesAreConsistentWithTheDirectFormsInEveryField)
 {
-    const auto [q, poly, generator] = GetParam();
-    const clsFiniteField f = Make(q, poly, generator);
-    ASSERT_NE(f.Generator(), 0);
-    const bool binary = (q & (q - 1)) == 0;
+    // Binary fields GF(2^m), m = 2..14, each with a primitive polynomial, and prime fields.
+    const Field fields[] = {{4, 7, 0},      {8, 11, 0},     {16, 19, 0},     {32, 37, 0},     {64, 67, 0},
+                            {128, 137, 0},  {256, 285, 0},  {512, 529, 0},   {1024, 1033, 0}, {2048, 2053, 0},
+                            {4096, 4179, 0}, {8192, 8219, 0}, {16384, 17475, 0}, {3, 0, 0},   {7, 0, 0},
+                            {929, 0, 0},    {16381, 0, 0}};
+    for (const auto [q, poly, generator] : fields) {
+        SCOPED_TRACE("GF(" + std::to_string(q) + ")");
+        const clsFiniteField f = Make(q, poly, generator);
+        ASSERT_NE(f.Generator(), 0);
+        const bool binary = (q & (q - 1)) == 0;
 
-    // The powers of a primitive generator run through every nonzero element once.
-    std::vector<bool> seen(static_cast<size_t>(q), false);
-    for (int32_t k = 0; k < q - 1; ++k) {
-        const int32_t x = f.Exp(k);
-        ASSERT_GT(x, 0);
-        ASSERT_LT(x, q);
-        ASSERT_FALSE(seen[static_cast<size_t>(x)]) << "element " << x << " repeats at k=" << k;
-        seen[static_cast<size_t>(x)] = true;
-        ASSERT_EQ(f.Log(x), k);
-    }
-
-    for (int32_t a = 1; a < q; ++a) {
-        ASSERT_EQ(f.Multiply(a, f.Inverse(a)), 1) << "a=" << a;
-        ASSERT_EQ(f.Add(a, f.Negate(a)), 0);
-        if (!binary) {
-            ASSERT_EQ(f.InverseDirect(a), f.Inverse(a)) << "a=" << a;
+        // The powers of a primitive generator run through every nonzero element once.
+        std::vector<bool> seen(static_cast<size_t>(q), false);
+        for (int32_t k = 0; k < q - 1; ++k) {
+            const int32_t x = f.Exp(k);
+            ASSERT_GT(x, 0);
+            ASSERT_LT(x, q);
+            ASSERT_FALSE(seen[static_cast<size_t>(x)]) << "element " << x << " repeats at k=" << k;
+            seen[static_cast<size_t>(x)] = true;
+            ASSERT_EQ(f.Log(x), k);
         }
-    }
 
-    // Pairs: every pair in small fields, a fixed random sample in large ones.
-    std::mt19937 rng(static_cast<uint32_t>(q));
-    std::uniform_int_distribution<int32_t> pick(0, q - 1);
-    const bool all = int64_t{q} * q <= 70000;
-    const int64_t pairs = all ? int64_t{q} * q : 40000;
-    for (int64_t n = 0; n < pairs; ++n) {
-        const int32_t a = all ? static_cast<int32_t>(n / q) : pick(rng);
-        const int32_t b = all ? static_cast<int32_t>(n % q) : pick(rng);
-        const int32_t product = f.Multiply(a, b);
-        ASSERT_EQ(product, f.MultiplyDirect(a, b)) << a << "*" << b;
-        ASSERT_EQ(product, f.Multiply(b, a));
-        if (b != 0) {
-            ASSERT_EQ(f.Divide(product, b), a) << a << "*" << b << "/" << b;
+        for (int32_t a = 1; a < q; ++a) {
+            ASSERT_EQ(f.Multiply(a, f.Inverse(a)), 1) << "a=" << a;
+            ASSERT_EQ(f.Add(a, f.Negate(a)), 0);
+            if (!binary) {
+                ASSERT_EQ(f.InverseDirect(a), f.Inverse(a)) << "a=" << a;
+            }
         }
-        ASSERT_EQ(f.Subtract(f.Add(a, b), b), a);
-        if (!binary && b != 0) {
-            ASSERT_EQ(f.DivideDirect(a, b), f.Divide(a, b));
+
+        // Pairs: every pair in small fields, a fixed random sample in large ones.
+        std::mt19937 rng(static_cast<uint32_t>(q));
+        std::uniform_int_distribution<int32_t> pick(0, q - 1);
+        const bool all = int64_t{q} * q <= 70000;
+        const int64_t pairs = all ? int64_t{q} * q : 40000;
+        for (int64_t n = 0; n < pairs; ++n) {
+            const int32_t a = all ? static_cast<int32_t>(n / q) : pick(rng);
+            const int32_t b = all ? static_cast<int32_t>(n % q) : pick(rng);
+            const int32_t product = f.Multiply(a, b);
+            ASSERT_EQ(product, f.MultiplyDirect(a, b)) << a << "*" << b;
+            ASSERT_EQ(product, f.Multiply(b, a));
+            if (b != 0) {
+                ASSERT_EQ(f.Divide(product, b), a) << a << "*" << b << "/" << b;
+            }
+            ASSERT_EQ(f.Subtract(f.Add(a, b), b), a);
+            if (!binary && b != 0) {
+                ASSERT_EQ(f.DivideDirect(a, b), f.Divide(a, b));
+            }
         }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    BinaryAndPrimeFields, FieldProperties,
-    ::testing::Values(
-        // GF(2^m) with a primitive polynomial each
-        Field{4, 7, 0}, Field{8, 11, 0}, Field{16, 19, 0}, Field{32, 37, 0}, Field{64, 67, 0}, Field{128, 137, 0},
-        Field{256, 285, 0}, Field{512, 529, 0}, Field{1024, 1033, 0}, Field{2048, 2053, 0}, Field{4096, 4179, 0},
-        Field{8192, 8219, 0}, Field{16384, 17475, 0},
-        // prime fields
-        Field{3, 0, 0}, Field{7, 0, 0}, Field{929, 0, 0}, Field{16381, 0, 0}),
-    [](const ::testing::TestParamInfo<Field>& param) { return "q" + std::to_string(param.param.size); });
