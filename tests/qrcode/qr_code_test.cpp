@@ -157,7 +157,8 @@ TEST(QrMatrix, PlacementFormatAndVersionInformation)
     std::vector<int> placed(3, 0);
     for (int32_t k = 0; k < 24; ++k) {
         const int32_t x = 20 - k % 2, y = 20 - k / 2;
-        placed[static_cast<size_t>(k / 8)] = placed[static_cast<size_t>(k / 8)] << 1 | (s->Dark(x, y) != ((x + y) % 2 == 0));
+        int& codeword = placed[static_cast<size_t>(k / 8)];
+        codeword = codeword << 1 | (s->Dark(x, y) != ((x + y) % 2 == 0));
     }
     EXPECT_EQ(placed, (std::vector<int>{0x10, 0x20, 0x0C}));
 
