@@ -91,7 +91,8 @@ TEST(FiniteField, WorkedValues)
     for (const auto& c : cases) {
         const clsFiniteField f = Make(c.field.size, c.field.polynomial, c.field.generator);
         const int32_t got = Apply(f, c.op, c.a, c.b);
-        EXPECT_EQ(c.expected == kNoThrow && got >= 0 ? kNoThrow : got, c.expected)
+        const int32_t answer = c.expected == kNoThrow && got >= 0 ? kNoThrow : got;
+        EXPECT_EQ(answer, c.expected)
             << "GF(" << c.field.size << "): " << c.op << " " << c.a << " " << c.b;
     }
 }
