@@ -271,6 +271,10 @@ TEST_F(ToolTest, LargePngIsCompressedAndReadable)
     ASSERT_EQ(read.width(), 1850);
     const Bytes bytes(text.begin(), text.end());
     EXPECT_EQ(zarvex::test::Decode(read), bytes);
+    // A second, independent reader of the file itself: zbar's.
+    const fs::path decoded = dir_ / "zbar.txt";
+    ASSERT_EQ(std::system(("zbarimg -q --raw -Sbinary " + png.string() + " >" + decoded.string()).c_str()), 0);
+    EXPECT_EQ(Slurp(decoded), text);
 }
 
 TEST_F(ToolTest, FailedWriteLeavesTheOldFileInPlace)
