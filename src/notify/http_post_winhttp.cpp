@@ -3,6 +3,7 @@
 // Content-Type, Content-Length and the body), the user's proxy settings, at
 // most 5 redirects, the same time-outs and the same 64 KiB cap.
 #include "notify/http_post.h"
+#include "platform/win32/code_pages.h"
 
 #include <windows.h>
 #include <winhttp.h>
@@ -13,6 +14,9 @@
 #include <string_view>
 
 namespace zarvex::notify {
+
+using platform::win32::Narrow;
+using platform::win32::Widen;
 
 namespace {
 
@@ -36,26 +40,6 @@ public:
 private:
     HINTERNET h_;
 };
-
-std::wstring Widen(std::string_view utf8)
-{
-    if (utf8.empty())
-        return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string Narrow(std::wstring_view wide)
-{
-    if (wide.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
 
 struct Target {
     bool secure = false;

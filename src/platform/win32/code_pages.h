@@ -14,4 +14,8 @@ enum class CodePageResult { Converted, NotUtf8, Unrepresentable };
 // replaced by a default or "best fit" character: such text is Unrepresentable.
 CodePageResult ToCodePage(std::string_view utf8, unsigned codePage, std::string& out);
 
+// UTF-8 inside the program, UTF-16 at the Windows API.
+std::wstring Widen(std::string_view utf8);
+std::string Narrow(std::wstring_view utf16);
+
 } // namespace zarvex::platform::win32

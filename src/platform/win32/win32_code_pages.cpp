@@ -63,3 +63,27 @@ CodePageResult ToCodePage(std::string_view utf8, unsigned codePage, std::string&
 } // namespace win32
 
 } // namespace zarvex::platform
+
+namespace zarvex::platform::win32 {
+
+std::wstring Widen(std::string_view utf8)
+{
+    if (utf8.empty())
+        return {};
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string Narrow(std::wstring_view utf16)
+{
+    if (utf16.empty())
+        return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+} // namespace zarvex::platform::win32

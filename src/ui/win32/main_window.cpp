@@ -2,6 +2,7 @@
 
 #include "notify/http_post.h"
 #include "notify/services.h"
+#include "platform/win32/code_pages.h"
 
 #include <commctrl.h>
 
@@ -11,6 +12,9 @@
 #include <vector>
 
 namespace zarvex::ui::win32 {
+
+using platform::win32::Narrow;
+using platform::win32::Widen;
 
 namespace {
 
@@ -52,26 +56,6 @@ constexpr const wchar_t* kTips =
     L"3. 填写收信邮箱（只能是 163 邮箱），点启动。监控时每秒检查一次每个监控点。\r\n\r\n"
     L"4. 提醒时会发送邮件，并且每 3 秒播放一次提示音。\r\n\r\n"
     L"监控点是屏幕上的固定位置：被监控的窗口要保持在最前面，不要移动它。";
-
-std::wstring Widen(const std::string& utf8)
-{
-    if (utf8.empty())
-        return {};
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(std::max(n, 0)), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    if (text.empty())
-        return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(std::max(n, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
-}
 
 std::string WindowText(HWND control)
 {

@@ -1,31 +1,24 @@
 #include "ui/win32/settings_window.h"
 
 #include "config/settings_window_logic.h"
+#include "platform/win32/code_pages.h"
 
 #include <string>
 
 namespace zarvex::ui::win32 {
 
+using platform::win32::Narrow;
+using platform::win32::Widen;
+
 namespace {
 
 enum : int { kLabel3 = 301, kTChg, kLabel2, kTFz, kCheck2, kCheck1 };
-
-std::wstring Widen(const std::string& utf8)
-{
-    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-    return out;
-}
 
 std::string Text(HWND control)
 {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
     text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
-    return out;
+    return Narrow(text);
 }
 
 } // namespace
