@@ -104,7 +104,10 @@ TEST_F(StartupTest, StepsInOrderAndTipsCountDown)
             EXPECT_TRUE(state.LocalAlertOn);
         };
         services.registerHotKey = [&] { view.calls.push_back("hotkey"); };
+        const auto written = fs::last_write_time(file_);
         RunStartup(state, file_, view, services);
+        if (run == 2)
+            EXPECT_EQ(fs::last_write_time(file_), written) << "nothing written at 0";
 
         std::vector<std::string> expected = {"update", "no-change", "compact", "email:me@163.com", "game:game"};
         if (run < 2)

@@ -34,6 +34,19 @@ inline int FreePort()
     return ntohs(addr.sin_port);
 }
 
+// Whether something on 127.0.0.1 accepts connections on `port`.
+inline bool Accepts(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return ok;
+}
+
 // The whole file as bytes; empty when it cannot be read.
 inline std::string Slurp(const std::filesystem::path& p)
 {
