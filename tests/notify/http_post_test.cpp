@@ -5,12 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <cstdlib>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace zarvex::notify;
 using zarvex::test::HttpTestServer;
@@ -91,11 +87,8 @@ TEST(HttpPost, SilentServerAndRefusedPortGiveTheEmptyText)
     // Malformed URLs are no request at all, and no exception either.
     EXPECT_EQ(HttpPost("http://127.0.0.1:1/a b", ""), "");
     EXPECT_EQ(HttpPost("", ""), "");
-
     const HttpOptions defaults;
-    EXPECT_EQ(defaults.connectTimeoutMs, 5000);
-    EXPECT_EQ(defaults.totalTimeoutMs, 15000);
-    EXPECT_EQ(defaults.maxBodyBytes, 65536u);
+    EXPECT_EQ(std::tuple(defaults.connectTimeoutMs, defaults.totalTimeoutMs), std::tuple(5000, 15000));
 }
 
 TEST(HttpPost, ProxiesRedirectsAndCutHeaders)
@@ -163,28 +156,25 @@ TEST(HttpPost, ProxiesRedirectsAndCutHeaders)
 
 TEST(UpdateCheck, MessageOnlyForANewerVersionText)
 {
-    auto answer = [](long status, std::string body) {
+    const std::string newer = "你使用的版本为4.0.1\r\n软件最新版本为";
+    const struct {
+        long status;
+        std::string body, message; // empty: no message
+    } cases[] = {
+        {200, "4.0.2", newer + "4.0.2,为了更好的体验，请下载最新版本！"},
+        {200, " 4.1.0\r\n", newer + "4.1.0,为了更好的体验，请下载最新版本！"}, // the trimmed text is shown
+        {200, "4.0.1", ""}, {200, "4.0.1\n", ""}, {200, " \r\n", ""}, {404, "4.0.2", ""}, {301, "4.0.2", ""},
+        {200, std::string(64, '9'), newer + std::string(64, '9') + ",为了更好的体验，请下载最新版本！"},
+        {200, std::string(65, '9'), ""}, {200, "版本五点零", newer + "版本五点零,为了更好的体验，请下载最新版本！"},
+    };
+    for (const auto& c : cases) {
         HttpResponse r;
         r.completed = true;
-        r.status = status;
-        r.body = std::move(body);
-        return r;
-    };
-    EXPECT_EQ(UpdateMessage(answer(200, "4.0.2")),
-              "你使用的版本为4.0.1\r\n软件最新版本为4.0.2,为了更好的体验，请下载最新版本！");
-    EXPECT_EQ(UpdateMessage(answer(200, " 4.1.0\r\n")),
-              "你使用的版本为4.0.1\r\n软件最新版本为4.1.0,为了更好的体验，请下载最新版本！")
-        << "the trimmed text is shown";
-    EXPECT_FALSE(UpdateMessage(answer(200, "4.0.1")));
-    EXPECT_FALSE(UpdateMessage(answer(200, "4.0.1\n"))) << "surrounding white space does not count";
-    EXPECT_FALSE(UpdateMessage(answer(200, " \r\n")));
-    EXPECT_FALSE(UpdateMessage(answer(404, "4.0.2")));
-    EXPECT_FALSE(UpdateMessage(answer(301, "4.0.2")));
-    EXPECT_TRUE(UpdateMessage(answer(200, std::string(64, '9'))));
-    EXPECT_FALSE(UpdateMessage(answer(200, std::string(65, '9'))));
-    EXPECT_TRUE(UpdateMessage(answer(200, "版本五点零")));
-    HttpResponse none;
-    EXPECT_FALSE(UpdateMessage(none)) << "unreachable";
+        r.status = c.status;
+        r.body = c.body;
+        EXPECT_EQ(UpdateMessage(r).value_or(""), c.message) << c.status << " " << c.body;
+    }
+    EXPECT_FALSE(UpdateMessage(HttpResponse{})) << "unreachable";
 }
 
 TEST(ServiceUrls, HostFromTheConfigurationAndTheAddressAsTyped)
