@@ -202,16 +202,6 @@ TEST_F(RunTest, NoChangeAlertAfterThresholdPassesThenNeverAgain)
     EXPECT_EQ(notified.size(), 2u);
 }
 
-TEST_F(RunTest, ThresholdZeroAlertsAtOnceAndStartsARun)
-{
-    state.Threshold = 0;
-    AddPoint(5, 5, kRed);
-    auto run = Run();
-    AlertPass(run);
-    EXPECT_EQ(notified.size(), 1u);
-    EXPECT_EQ(window.button, kStopCaption) << "the toggle started a run";
-}
-
 TEST_F(RunTest, TwoAlertsInOnePassToggleTwice)
 {
     window.mode = AlertMode::Change;
@@ -247,18 +237,22 @@ TEST_F(RunTest, ChangeSeenOnlyIfAnAlertPassComesBeforeTheNextSample)
     EXPECT_EQ(notified.size(), 1u);
 }
 
-TEST_F(RunTest, AlertWithABadAddressSendsThenShowsTheMessageAndKeepsRunning)
+TEST_F(RunTest, ThresholdZeroAlertsAtOnceAndABadAddressIsSentThenRefused)
 {
     state.Threshold = 0;
     AddPoint(9, 9, kRed);
     auto run = Run();
-    StartStopAction(run);
+    AlertPass(run);
+    EXPECT_EQ(notified, (std::vector<std::string>{"me@163.com"}));
+    EXPECT_EQ(window.button, kStopCaption) << "the toggle started a run";
+
+    AddPoint(9, 9, kRed);
     window.email = "typo@163.cm";
     // While the message box is open the alert pass must not run again.
     window.duringMessage = [&] { EXPECT_FALSE(timer2.running); };
     AlertPass(run);
-    EXPECT_EQ(notified, (std::vector<std::string>{"typo@163.cm"}));
+    EXPECT_EQ(notified, (std::vector<std::string>{"me@163.com", "typo@163.cm"}));
     EXPECT_EQ(window.messages.back(), kAddressMessage);
-    EXPECT_EQ(window.button, kStopCaption);
+    EXPECT_EQ(window.button, kStopCaption) << "still running";
     EXPECT_TRUE(timer2.running);
 }
