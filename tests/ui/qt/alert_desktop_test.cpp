@@ -102,6 +102,7 @@ TEST_F(AlertTest, AChangeUnderThePointBecomesAMailAndTheSound)
     TypeAddressAndStart(*w, "tester+1@163.com");
     EXPECT_EQ(w->windowTitle().toStdString(), "Zarvexv4.0.1");
     EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "email"), "tester+1@163.com");
+    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "game"), "old") << "the search box as loaded";
     Pump(1500); // running, nothing changes: no mail, no sound
     EXPECT_TRUE(mails().empty());
     EXPECT_EQ(fs::file_size(capture_), 0u) << "no sound before the first alert";
