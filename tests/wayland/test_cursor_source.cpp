@@ -12,6 +12,7 @@
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -52,24 +53,13 @@ void OnProcess(void* data)
         return;
     spa_data& d = b->buffer->datas[0];
     if (d.data && d.maxsize >= kStride * kHeight) {
-        auto* pixels = static_cast<uint8_t*>(d.data);
-        for (uint32_t i = 0; i < kWidth * kHeight; ++i) {
-            pixels[i * 4] = 0x99;
-            pixels[i * 4 + 1] = 0x66;
-            pixels[i * 4 + 2] = 0x33;
-            pixels[i * 4 + 3] = 0;
-        }
-        d.chunk->offset = 0;
-        d.chunk->stride = kStride;
-        d.chunk->size = kStride * kHeight;
+        std::fill_n(static_cast<uint32_t*>(d.data), kWidth * kHeight, 0x00336699u); // B, G, R, x in memory
+        *d.chunk = {0, kStride * kHeight, kStride, 0};
     }
     if (auto* cursor = static_cast<spa_meta_cursor*>(spa_buffer_find_meta_data(b->buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)))) {
+        *cursor = {};
         cursor->id = 1;
-        cursor->flags = 0;
-        cursor->position.x = s->x;
-        cursor->position.y = s->y;
-        cursor->hotspot.x = cursor->hotspot.y = 0;
-        cursor->bitmap_offset = 0;
+        cursor->position = {s->x, s->y};
     }
     pw_stream_queue_buffer(s->stream, b);
 }

@@ -4,7 +4,8 @@
 // shortcut when told to (Press), as a desktop does when the user presses the
 // key. Screen casts: it shares the PipeWire nodes named on its command line
 // as monitors, lets the portal keep the grant, and tells what the last
-// choice of sources brought along (LastSelect).
+// choice of sources brought along (LastSelect). The test's methods are on
+// the portal's own interfaces, where the portal does not look.
 //   test_portal_backend [NODE:X,Y,WIDTH,HEIGHT ...]
 #include <QCoreApplication>
 #include <QDBusAbstractAdaptor>
@@ -15,47 +16,35 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+// An entry of a shortcut list a(sa{sv}) and of a screen cast's stream list
+// a(ua{sv}): two types, as D-Bus tells their lists apart by type name.
 struct PortalShortcut {
-    QString id;
+    QString key;
     QVariantMap properties;
 };
 Q_DECLARE_METATYPE(PortalShortcut)
-
-// One entry of a screen cast's a(ua{sv}) stream list.
 struct CastStreamEntry {
-    uint node = 0;
+    uint key = 0;
     QVariantMap properties;
 };
 Q_DECLARE_METATYPE(CastStreamEntry)
 
-QDBusArgument& operator<<(QDBusArgument& argument, const CastStreamEntry& e)
+template <typename Entry>
+    requires requires(Entry e) { e.key, e.properties; }
+QDBusArgument& operator<<(QDBusArgument& argument, const Entry& e)
 {
     argument.beginStructure();
-    argument << e.node << e.properties;
+    argument << e.key << e.properties;
     argument.endStructure();
     return argument;
 }
 
-const QDBusArgument& operator>>(const QDBusArgument& argument, CastStreamEntry& e)
+template <typename Entry>
+    requires requires(Entry e) { e.key, e.properties; }
+const QDBusArgument& operator>>(const QDBusArgument& argument, Entry& e)
 {
     argument.beginStructure();
-    argument >> e.node >> e.properties;
-    argument.endStructure();
-    return argument;
-}
-
-QDBusArgument& operator<<(QDBusArgument& argument, const PortalShortcut& s)
-{
-    argument.beginStructure();
-    argument << s.id << s.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, PortalShortcut& s)
-{
-    argument.beginStructure();
-    argument >> s.id >> s.properties;
+    argument >> e.key >> e.properties;
     argument.endStructure();
     return argument;
 }
@@ -85,18 +74,20 @@ public slots:
                        const QVariantMap&, QVariantMap& results)
     {
         for (const PortalShortcut& s : shortcuts) {
-            if (s.id == QStringLiteral("declined"))
+            if (s.key == QStringLiteral("declined"))
                 return 1; // as when the user says no
-            bound << s.id + QLatin1Char('=') + s.properties.value(QStringLiteral("preferred_trigger")).toString();
+            bound << s.key + QLatin1Char('=') + s.properties.value(QStringLiteral("preferred_trigger")).toString();
         }
         results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(shortcuts));
         return 0;
     }
 
-    uint ListShortcuts(const QDBusObjectPath&, const QDBusObjectPath&, QVariantMap& results)
+    // For the test: what was bound, and a press of a shortcut.
+    QString Bound() const { return bound.join(QLatin1Char(';')); }
+    void Press(const QString& id)
     {
-        results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(QList<PortalShortcut>()));
-        return 0;
+        emit Activated(QDBusObjectPath(session), id, 0, {});
+        emit Deactivated(QDBusObjectPath(session), id, 0, {});
     }
 
 signals:
@@ -104,11 +95,6 @@ signals:
                    const QVariantMap& options);
     void Deactivated(const QDBusObjectPath& sessionHandle, const QString& shortcutId, qulonglong timestamp,
                      const QVariantMap& options);
-};
-
-struct CastMonitor {
-    uint node = 0;
-    int x = 0, y = 0, width = 0, height = 0;
 };
 
 QVariant Pair(int a, int b)
@@ -128,7 +114,7 @@ class ScreenCast : public QDBusAbstractAdaptor {
     Q_PROPERTY(uint version READ version)
 
 public:
-    ScreenCast(QObject* parent, QList<CastMonitor> monitors) : QDBusAbstractAdaptor(parent), monitors_(std::move(monitors)) {}
+    ScreenCast(QObject* parent, QList<QList<int>> monitors) : QDBusAbstractAdaptor(parent), monitors_(std::move(monitors)) {}
     uint sourceTypes() const { return 1; } // monitors
     uint cursorModes() const { return 1 | 4; } // hidden, metadata
     uint version() const { return 4; }
@@ -139,6 +125,8 @@ public slots:
     {
         return 0;
     }
+
+    QString LastSelect() const { return lastSelect; } // for the test
 
     uint SelectSources(const QDBusObjectPath&, const QDBusObjectPath&, const QString&, const QVariantMap& options,
                        QVariantMap&)
@@ -168,11 +156,11 @@ public slots:
                QVariantMap& results)
     {
         QList<CastStreamEntry> list;
-        for (const CastMonitor& m : monitors_) {
+        for (const QList<int>& m : monitors_) { // node, x, y, width, height
             CastStreamEntry e;
-            e.node = m.node;
-            e.properties.insert(QStringLiteral("position"), Pair(m.x, m.y));
-            e.properties.insert(QStringLiteral("size"), Pair(m.width, m.height));
+            e.key = static_cast<uint>(m[0]);
+            e.properties.insert(QStringLiteral("position"), Pair(m[1], m[2]));
+            e.properties.insert(QStringLiteral("size"), Pair(m[3], m[4]));
             e.properties.insert(QStringLiteral("source_type"), 1u);
             list.append(e);
         }
@@ -187,31 +175,7 @@ public slots:
     }
 
 private:
-    QList<CastMonitor> monitors_;
-};
-
-class Control : public QDBusAbstractAdaptor {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.zarvex.TestPortal")
-
-public:
-    Control(QObject* parent, Shortcuts& shortcuts, ScreenCast& cast)
-        : QDBusAbstractAdaptor(parent), shortcuts_(shortcuts), cast_(cast)
-    {
-    }
-
-public slots:
-    QString Bound() const { return shortcuts_.bound.join(QLatin1Char(';')); }
-    QString LastSelect() const { return cast_.lastSelect; }
-    void Press(const QString& id)
-    {
-        emit shortcuts_.Activated(QDBusObjectPath(shortcuts_.session), id, 0, {});
-        emit shortcuts_.Deactivated(QDBusObjectPath(shortcuts_.session), id, 0, {});
-    }
-
-private:
-    Shortcuts& shortcuts_;
-    ScreenCast& cast_;
+    QList<QList<int>> monitors_;
 };
 
 int main(int argc, char** argv)
@@ -221,16 +185,15 @@ int main(int argc, char** argv)
     qDBusRegisterMetaType<QList<PortalShortcut>>();
     qDBusRegisterMetaType<CastStreamEntry>();
     qDBusRegisterMetaType<QList<CastStreamEntry>>();
-    QList<CastMonitor> monitors;
+    QList<QList<int>> monitors;
     for (const QString& spec : app.arguments().mid(1)) {
-        const QStringList parts = spec.split(QRegularExpression(QStringLiteral("[:,]")));
-        if (parts.size() == 5)
-            monitors.append({parts[0].toUInt(), parts[1].toInt(), parts[2].toInt(), parts[3].toInt(), parts[4].toInt()});
+        monitors.emplaceBack();
+        for (const QString& part : spec.split(QRegularExpression(QStringLiteral("[:,]"))))
+            monitors.last().append(part.toInt());
     }
     QObject root;
-    auto* shortcuts = new Shortcuts(&root);
-    auto* cast = new ScreenCast(&root, monitors);
-    new Control(&root, *shortcuts, *cast);
+    new Shortcuts(&root);
+    new ScreenCast(&root, monitors);
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &root)
         || !bus.registerService(QStringLiteral("org.freedesktop.impl.portal.desktop.zarvextest")))

@@ -3,35 +3,28 @@
 #include "platform/wayland/wayland_session.h"
 #include "platform/wayland/wlr_screen.h"
 #include "platform/wayland/wlr_windows.h"
-#include "support/child_process.h"
 #include "support/http_test_server.h"
 #include "support/test_helpers.h"
+#include "wayland_test_helpers.h"
 
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <thread>
 #include <unistd.h>
 
 namespace zarvex::platform::wayland {
 namespace {
 
 using test::ChildProcess;
+using test::WaitFor;
 
 TEST(WaylandSession, DetectsTheSessionFromTheEnvironment)
 {
-    struct Case {
-        const char* sessionType;
-        const char* waylandDisplay;
-        const char* display;
+    const struct {
+        const char *sessionType, *waylandDisplay, *display;
         SessionKind expected;
-    };
-    const Case cases[] = {
+    } cases[] = {
         {"x11", nullptr, ":0", SessionKind::X11},
         {"x11", "wayland-1", ":0", SessionKind::X11}, // a compositor nested in X
         {"wayland", "wayland-0", ":0", SessionKind::WaylandWithXWayland},
@@ -42,15 +35,11 @@ TEST(WaylandSession, DetectsTheSessionFromTheEnvironment)
         {nullptr, nullptr, ":0", SessionKind::X11},
         {nullptr, "", "", SessionKind::None},
     };
-    for (const Case& c : cases) {
-        const auto kind = DetectSession([&](const char* name) -> const char* {
-            const std::string_view n = name;
-            return n == "XDG_SESSION_TYPE" ? c.sessionType : n == "WAYLAND_DISPLAY" ? c.waylandDisplay
-                : n == "DISPLAY"                                                  ? c.display
-                                                                                  : nullptr;
-        });
-        EXPECT_EQ(kind, c.expected) << (c.sessionType ? c.sessionType : "-") << " "
-                                    << (c.waylandDisplay ? c.waylandDisplay : "-") << " " << (c.display ? c.display : "-");
+    for (const auto& c : cases) {
+        const std::map<std::string_view, const char*> env = {
+            {"XDG_SESSION_TYPE", c.sessionType}, {"WAYLAND_DISPLAY", c.waylandDisplay}, {"DISPLAY", c.display}};
+        EXPECT_EQ(DetectSession([&](const char* name) { return env.contains(name) ? env.at(name) : nullptr; }), c.expected)
+            << "case " << &c - cases;
     }
 }
 
@@ -75,18 +64,14 @@ TEST(WaylandSession, ChoosesTheBackendsOnce)
         EXPECT_TRUE(ChooseBackends(c.session, c.offers) == c.expected) << static_cast<int>(c.session);
 }
 
-// Points the process at the headless sway of the fixture; false (the test
-// skips) where it could not start.
+// Points the process at the headless sway of the fixture; the case skips
+// where it could not start.
 class WaylandDesktop : public ::testing::Test {
 protected:
     void SetUp() override
     {
         const std::filesystem::path state = std::getenv("ZARVEX_WSESSION") ? std::getenv("ZARVEX_WSESSION") : "";
-        if (std::filesystem::exists(state / "skip")) {
-            const std::string reason = test::Slurp(state / "skip");
-            std::printf("SKIPPED: %s\n", reason.c_str());
-            GTEST_SKIP() << reason;
-        }
+        ZARVEX_SKIP_IF(test::Slurp(state / "skip"));
         std::ifstream env(state / "env");
         ASSERT_TRUE(env) << "no headless sway session at " << state;
         for (std::string line; std::getline(env, line);) {
@@ -95,53 +80,26 @@ protected:
         }
     }
 
-    static void Sway(const std::string& command)
+    // True when sway ran the command (false, for one, when no window matches its criteria).
+    static bool Swaymsg(const std::string& command)
     {
-        ASSERT_EQ(std::system(("swaymsg '" + command + "' >/dev/null").c_str()), 0) << command;
+        return std::system(("swaymsg '" + command + "' >/dev/null").c_str()) == 0;
+    }
+    static void Sway(const std::string& command) { ASSERT_TRUE(Swaymsg(command)) << command; }
+
+    // What a Python expression makes of `nodes`, every node of sway's window
+    // tree as its IPC tells it.
+    static std::string Tree(const std::string& expression)
+    {
+        return test::CommandOutput("swaymsg -t get_tree | python3 -c 'import json,sys\n"
+                                   "def walk(n):\n"
+                                   "    yield n\n"
+                                   "    for c in n.get(\"nodes\", []) + n.get(\"floating_nodes\", []): yield from walk(c)\n"
+                                   "nodes = list(walk(json.load(sys.stdin)))\n"
+                                   "print(" + expression + ", end=\"\")'");
     }
 
-    // The title of the window sway has focused, as its IPC tells it.
-    static std::string FocusedTitle()
-    {
-        FILE* out = ::popen("swaymsg -t get_tree | python3 -c 'import json,sys\n"
-                            "def f(n):\n"
-                            "    if n.get(\"focused\"): return n.get(\"name\") or \"\"\n"
-                            "    for c in n.get(\"nodes\", []) + n.get(\"floating_nodes\", []):\n"
-                            "        r = f(c)\n"
-                            "        if r is not None: return r\n"
-                            "print(f(json.load(sys.stdin)) or \"\", end=\"\")'",
-                            "r");
-        std::string title;
-        char buffer[256];
-        while (out && std::fgets(buffer, sizeof buffer, out))
-            title += buffer;
-        if (out)
-            ::pclose(out);
-        return title;
-    }
-
-    // What a small Python program makes of sway's window tree.
-    static std::string Tree(const std::string& python)
-    {
-        FILE* out = ::popen(("swaymsg -t get_tree | python3 -c '" + python + "'").c_str(), "r");
-        std::string text;
-        char buffer[256];
-        while (out && std::fgets(buffer, sizeof buffer, out))
-            text += buffer;
-        if (out)
-            ::pclose(out);
-        return text;
-    }
-
-    static bool WaitFor(const std::function<bool()>& done, int ms = 5000)
-    {
-        for (int waited = 0; waited < ms; waited += 50) {
-            if (done())
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return done();
-    }
+    static std::string FocusedTitle() { return Tree("next((n[\"name\"] for n in nodes if n.get(\"focused\")), \"\")"); }
 };
 
 TEST_F(WaylandDesktop, ProbeFindsWhatSwayOffers)
@@ -160,7 +118,7 @@ TEST_F(WaylandDesktop, ProbeFindsWhatSwayOffers)
 TEST_F(WaylandDesktop, ScreenReadsEveryOutputInLogicalCoordinates)
 {
     Sway("focus output HEADLESS-2");
-    ChildProcess window({ZARVEX_TEST_WINDOW, "zarvex-colours", "e01020", "10e060", "2040f0", "f0e010"}); // opens where the focus is
+    ChildProcess window({ZARVEX_TEST_CLIENT, "window", "zarvex-colours", "e01020", "10e060", "2040f0", "f0e010"}); // opens where the focus is
 
     WlrScreen screen;
     ASSERT_TRUE(screen.Ready());
@@ -182,7 +140,7 @@ TEST_F(WaylandDesktop, ScreenReadsEveryOutputInLogicalCoordinates)
         WaitFor([&] {
             screen.PixelColors(points, colors);
             return colors == expected;
-        });
+        }, 5000);
         EXPECT_EQ(colors, expected) << "transform " << transform;
         for (size_t i = 0; i < points.size(); ++i)
             EXPECT_EQ(screen.PixelColor(points[i]), expected[i]) << i << " transform " << transform;
@@ -196,11 +154,10 @@ TEST_F(WaylandDesktop, WindowsAreListedAndActivatedInTurn)
     const std::vector<std::string> titles = {"zarvex-alpha", "zarvex-beta", "zarvex-gamma"};
     std::vector<std::unique_ptr<ChildProcess>> windows;
     for (const auto& title : titles)
-        windows.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{ZARVEX_TEST_WINDOW, title, "808080", "808080"}));
+        windows.push_back(std::make_unique<ChildProcess>(std::vector<std::string>{ZARVEX_TEST_CLIENT, "window", title, "808080", "808080"}));
 
     WlrWindows list;
     ASSERT_TRUE(list.Ready());
-    EXPECT_FALSE(list.KeepsOnTop());
     std::map<std::string, WindowHandle> handles;
     ASSERT_TRUE(WaitFor([&] {
         handles.clear();
@@ -240,41 +197,29 @@ TEST_F(WaylandDesktop, ProgramMarksWithTheKeyAndAlertsWhenTheColourChanges)
     std::filesystem::remove(log);
 
     Sway("focus output HEADLESS-2");
-    auto spot = std::make_unique<ChildProcess>(std::vector<std::string>{ZARVEX_TEST_WINDOW, "zarvex-spot", "e01020", "e01020"});
-    ASSERT_TRUE(WaitFor([] { return Tree("import json,sys\nprint(\"zarvex-spot\" in sys.stdin.read())") == "True\n"; }));
+    auto spot = std::make_unique<ChildProcess>(std::vector<std::string>{ZARVEX_TEST_CLIENT, "window", "zarvex-spot", "e01020", "e01020"});
+    ASSERT_TRUE(WaitFor([] { return Tree("any(n[\"name\"] == \"zarvex-spot\" for n in nodes)") == "True"; }));
     Sway("focus output HEADLESS-1");
-    std::vector<std::string> program;
-    if (::geteuid() == 0) // sway runs as the unprivileged user, and the program with it
-        program = {"setpriv", "--reuid=zarvex-test", "--regid=zarvex-test", "--init-groups"};
-    for (const std::string& arg : {std::string("env"), std::string("-i"), "HOME=" + runtime.string(),
-                                   "XDG_RUNTIME_DIR=" + runtime.string(),
-                                   "WAYLAND_DISPLAY=" + std::string(std::getenv("WAYLAND_DISPLAY")),
-                                   std::string("PATH=/usr/bin:/bin"), std::string(ZARVEX_PROGRAM)})
-        program.push_back(arg);
+    // The program runs as the user of the session: sway's unprivileged user when the test runs as root.
+    std::vector<std::string> program = {"env", "-i", "HOME=" + runtime.string(), "XDG_RUNTIME_DIR=" + runtime.string(),
+        "WAYLAND_DISPLAY=" + std::string(std::getenv("WAYLAND_DISPLAY")), "PATH=/usr/bin:/bin", ZARVEX_PROGRAM};
+    if (::geteuid() == 0)
+        program.insert(program.begin(), {"setpriv", "--reuid=zarvex-test", "--regid=zarvex-test", "--init-groups"});
+    ChildProcess pointer({ZARVEX_TEST_CLIENT, "pointer"}); // moved and clicked by sway, as a hand on a mouse would
     ChildProcess zarvex(program, log.string());
 
-    // The main window's place on the desktop, and a click at an offset in it.
-    const std::string mainWindow = "import json,sys\n"
-                                   "def f(n):\n"
-                                   "    if n.get(\"name\") == \"Zarvex提醒\": r = n[\"rect\"]; return \"%d %d\" % (r[\"x\"], r[\"y\"])\n"
-                                   "    for c in n.get(\"nodes\", []) + n.get(\"floating_nodes\", []):\n"
-                                   "        r = f(c)\n"
-                                   "        if r: return r\n"
-                                   "print(f(json.load(sys.stdin)) or \"\", end=\"\")";
-    std::string place;
-    ASSERT_TRUE(WaitFor([&] { return !(place = Tree(mainWindow)).empty(); }, 10000)) << test::Slurp(log);
-    int left = 0, top = 0;
-    std::sscanf(place.c_str(), "%d %d", &left, &top);
+    // The main window (floating, as its size is fixed) moved to a known place, for clicks at offsets in it.
+    const int left = 100, top = 100;
+    ASSERT_TRUE(WaitFor([] { return Swaymsg("[title=\"Zarvex提醒\"] move absolute position 100 100"); })) << test::Slurp(log);
     const auto click = [](int x, int y) {
-        ChildProcess pointer({ZARVEX_TEST_POINTER, std::to_string(x), std::to_string(y), "1920", "800"});
-        for (int i = 0; i < 100 && pointer.Running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        Sway("seat seat0 cursor set " + std::to_string(x) + " " + std::to_string(y));
+        Sway("seat seat0 cursor press button1");
+        Sway("seat seat0 cursor release button1");
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
     };
     const auto pickerOpen = [] {
-        return Tree("import json,sys\n"
-                    "def f(n): return (n.get(\"app_id\") == \"org.zarvex.Zarvex\" and n.get(\"fullscreen_mode\") == 1)"
-                    " + sum(f(c) for c in n.get(\"nodes\", []) + n.get(\"floating_nodes\", []))\n"
-                    "print(f(json.load(sys.stdin)))") != "0\n";
+        return Tree("any(n.get(\"app_id\") == \"org.zarvex.Zarvex\" and n.get(\"fullscreen_mode\") == 1 for n in nodes)")
+            == "True";
     };
 
     // Ctrl+W while the main window has the focus, as the user would press it.
@@ -297,13 +242,11 @@ TEST_F(WaylandDesktop, ProgramMarksWithTheKeyAndAlertsWhenTheColourChanges)
     click(left + 276, top + 40);
     std::this_thread::sleep_for(std::chrono::milliseconds(1500)); // a first reading of the red spot
     spot.reset(); // the spot shows the output's background now
-    const auto alerted = [&] {
-        for (const std::string& request : service.Requests())
-            if (request.find("/quorel401/mail.asp?usermail=me@163.com") != std::string::npos)
-                return true;
-        return false;
-    };
-    EXPECT_TRUE(WaitFor(alerted, 8000)) << test::Slurp(log);
+    EXPECT_TRUE(WaitFor([&] {
+        return std::ranges::any_of(service.Requests(), [](const std::string& request) {
+            return request.find("/quorel401/mail.asp?usermail=me@163.com") != std::string::npos;
+        });
+    })) << test::Slurp(log);
 
     // A second start only brings the running window forward, and ends.
     std::string again = "timeout 10";

@@ -14,16 +14,10 @@ action=$1 state=$2
 user=zarvex-test
 
 stop() {
-  if [[ -f "$state/sway.pid" ]]; then
-    # The whole process group: dbus-run-session, its bus, sway and swaybg.
-    kill -- "-$(cat "$state/sway.pid")" 2>/dev/null || true
-    rm -f "$state/sway.pid"
-  fi
-  if [[ -f "$state/runtime" ]]; then
-    rm -rf "$(cat "$state/runtime")"
-    rm -f "$state/runtime"
-  fi
-  rm -f "$state/env" "$state/skip"
+  # The whole process group: dbus-run-session, its bus, sway and swaybg.
+  [[ -f $state/sway.pid ]] && { kill -- "-$(cat "$state/sway.pid")" 2>/dev/null || true; }
+  [[ -f $state/runtime ]] && rm -rf "$(cat "$state/runtime")"
+  rm -f "$state/sway.pid" "$state/runtime" "$state/env" "$state/skip"
 }
 
 skip() {
@@ -36,8 +30,9 @@ mkdir -p "$state"
 stop
 [[ $action == stop ]] && exit 0
 
-command -v sway >/dev/null || skip "sway is not installed (scripts/setup installs it)"
-command -v dbus-run-session >/dev/null || skip "dbus-run-session is not installed"
+for tool in sway dbus-run-session; do
+  command -v $tool >/dev/null || skip "$tool is not installed (scripts/setup installs it)"
+done
 
 run=(env)
 if [[ $(id -u) -eq 0 ]]; then
@@ -73,7 +68,7 @@ CONF
 chown "$owner:" "$runtime/sway.conf"
 
 setsid "${run[@]}" HOME="$runtime" XDG_RUNTIME_DIR="$runtime" WLR_BACKENDS=headless WLR_RENDERER=pixman \
-  WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=1 \
+  WLR_LIBINPUT_NO_DEVICES=1 WLR_HEADLESS_OUTPUTS=2 \
   dbus-run-session -- sway --config "$runtime/sway.conf" >"$state/sway.log" 2>&1 </dev/null &
 echo $! > "$state/sway.pid"
 
@@ -90,11 +85,6 @@ fi
 socket=$(find "$runtime" -maxdepth 1 -name 'wayland-*' -type s | head -n 1)
 swaysock=$(find "$runtime" -maxdepth 1 -name 'sway-ipc.*' -type s | head -n 1)
 [[ -n $socket && -n $swaysock ]] || { stop; skip "sway started but left no Wayland or IPC socket"; }
-SWAYSOCK=$swaysock swaymsg create_output >/dev/null || { stop; skip "sway could not make a second output"; }
 SWAYSOCK=$swaysock swaymsg focus output HEADLESS-1 >/dev/null
-{
-  echo "WAYLAND_DISPLAY=$socket"
-  echo "SWAYSOCK=$swaysock"
-  echo "XDG_RUNTIME_DIR=$runtime"
-} > "$state/env"
+printf 'WAYLAND_DISPLAY=%s\nSWAYSOCK=%s\nXDG_RUNTIME_DIR=%s\n' "$socket" "$swaysock" "$runtime" > "$state/env"
 echo "headless sway ready: $socket"

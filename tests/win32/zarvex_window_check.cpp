@@ -6,15 +6,21 @@
 //                                            (posted: a message box it opens
 //                                            would block a sent one)
 //   zarvex_window_check command ID           a menu command of Form1
+//   zarvex_window_check text ID RESULT_FILE  the text of that control of Form1
 //   zarvex_window_check settext CLASS ID TEXT  the text of a control of the
-//                                            window of that class (ASCII)
-//   zarvex_window_check close CLASS          the close box of that window
+//                                            window of that class
+//   zarvex_window_check close CLASS [TITLE]  the close box of that window
 //   zarvex_window_check windows RESULT_FILE  the titles of the visible
 //                                            top-level windows, one a line
+//   zarvex_window_check topmost RESULT_FILE  the same for the topmost ones
+//   zarvex_window_check show N               opens N coloured windows titled
+//                                            "测试窗口 1" … (the last in front)
+//                                            and runs until they are closed
 // The list's text lives in the other process, so it is fetched through a
 // buffer there.
 #include <windows.h>
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -39,12 +45,58 @@ bool Save(const char* file, const std::string& text)
     return std::fclose(out) == 0;
 }
 
+// An argument as the command line gave it, in UTF-16 (argv has it in the
+// ANSI code page, which cannot hold every text).
+std::wstring Wide(int index)
+{
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::wstring out = args && index < count ? args[index] : L"";
+    LocalFree(args);
+    return out;
+}
+
+bool onlyTopmost = false;
+
 BOOL CALLBACK AddTitle(HWND window, LPARAM titles)
 {
     wchar_t text[512] = {};
-    if (IsWindowVisible(window) && GetWindowTextW(window, text, 512) > 0)
+    const bool topmost = (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    if (IsWindowVisible(window) && (topmost || !onlyTopmost) && GetWindowTextW(window, text, 512) > 0)
         *reinterpret_cast<std::string*>(titles) += Utf8(text) + "\n";
     return TRUE;
+}
+
+int openWindows = 0;
+
+LRESULT CALLBACK ShownWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY && --openWindows == 0)
+        PostQuitMessage(0);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int ShowWindows(int count)
+{
+    constexpr COLORREF kColours[] = {RGB(200, 40, 40), RGB(40, 160, 40), RGB(40, 40, 200), RGB(200, 200, 40)};
+    for (int i = 0; i < count; ++i) {
+        const std::wstring name = L"ZarvexTestWindow" + std::to_wstring(i + 1);
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = ShownWindowProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.hbrBackground = CreateSolidBrush(kColours[i % 4]);
+        wc.lpszClassName = name.c_str();
+        RegisterClassW(&wc);
+        const std::wstring title = L"测试窗口 " + std::to_wstring(i + 1);
+        HWND window = CreateWindowExW(0, name.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW, 900 + 40 * i, 60 + 40 * i,
+                                      240, 160, nullptr, nullptr, wc.hInstance, nullptr);
+        ShowWindow(window, SW_SHOWNORMAL);
+        ++openWindows;
+    }
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        DispatchMessageW(&message);
+    return 0;
 }
 
 } // namespace
@@ -54,23 +106,24 @@ int main(int argc, char** argv)
     if (argc < 3)
         return 2;
     const std::string mode = argv[1];
-    if (mode == "windows") {
+    if (mode == "show")
+        return ShowWindows(std::atoi(argv[2]));
+    if (mode == "windows" || mode == "topmost") {
+        onlyTopmost = mode == "topmost";
         std::string titles;
         EnumWindows(AddTitle, reinterpret_cast<LPARAM>(&titles));
         return Save(argv[2], titles) ? 0 : 1;
     }
     if (mode == "settext" || mode == "close") {
-        const std::string name = argv[2];
-        HWND window = FindWindowW(std::wstring(name.begin(), name.end()).c_str(), nullptr);
+        const std::wstring title = mode == "close" && argc > 3 ? Wide(3) : std::wstring();
+        HWND window = FindWindowW(Wide(2).c_str(), title.empty() ? nullptr : title.c_str());
         if (!window)
             return 1;
         if (mode == "close")
             return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
         HWND box = argc > 4 ? GetDlgItem(window, std::atoi(argv[3])) : nullptr;
-        const std::string text = argc > 4 ? argv[4] : "";
-        return box && SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(std::wstring(text.begin(), text.end()).c_str()))
-            ? 0
-            : 1;
+        const std::wstring text = argc > 4 ? Wide(4) : std::wstring();
+        return box && SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str())) ? 0 : 1;
     }
     HWND form = FindWindowW(L"ZarvexForm1", nullptr);
     if (form && mode == "command")
@@ -80,6 +133,11 @@ int main(int argc, char** argv)
         return 1;
     if (mode == "click")
         return PostMessageW(control, BM_CLICK, 0, 0) ? 0 : 1;
+    if (mode == "text" && argc > 3) {
+        wchar_t text[512] = {};
+        SendMessageW(control, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+        return Save(argv[3], Utf8(text)) ? 0 : 1;
+    }
     if (mode != "list" || argc < 4)
         return 2;
     HWND list = control;

@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <iterator>
+#include <utility>
+#include <vector>
 
 namespace zarvex::ui::win32 {
 
@@ -26,9 +28,14 @@ enum : int {
     kSerchProc,
     kCommand1,
     kListView1,
+    kMailFailure,
     kMenuConfig = 201,
     kMenuForHelp,
     kTimer1 = 1,
+    kTimer2 = 2,
+    kTimer3 = 3,
+    kTimer5 = 5,
+    kTimer7 = 7,
 };
 
 // Design sizes in twips.
@@ -87,6 +94,36 @@ void SetListText(HWND list, int row, const std::string* texts, int count, bool i
     }
 }
 
+template <typename Function> Function UserFunction(const char* name)
+{
+    // Present from Windows 10 version 1607 on; older systems go without.
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The settings, tips and about windows are made system-DPI aware: Windows
+// scales them on a monitor of another DPI, while Form1 lays itself out anew.
+class SystemAwareWindows {
+public:
+    SystemAwareWindows()
+    {
+        if (set_)
+            previous_ = set_(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-2))); // DPI_AWARENESS_CONTEXT_SYSTEM_AWARE
+    }
+    ~SystemAwareWindows()
+    {
+        if (set_ && previous_)
+            set_(previous_);
+    }
+    SystemAwareWindows(const SystemAwareWindows&) = delete;
+    SystemAwareWindows& operator=(const SystemAwareWindows&) = delete;
+
+private:
+    using SetContext = HANDLE(WINAPI*)(HANDLE);
+    SetContext set_ = UserFunction<SetContext>("SetThreadDpiAwarenessContext");
+    HANDLE previous_ = nullptr;
+};
+
 LRESULT CALLBACK InfoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
@@ -98,7 +135,22 @@ LRESULT CALLBACK InfoWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 
 } // namespace
 
-MainWindow::MainWindow(std::filesystem::path configFile) : configFile_(std::move(configFile)) {}
+MainWindow::MainWindow(config::FileLocations files)
+    : configFile_(std::move(files.configFile)), soundFile_(std::move(files.soundFile))
+{
+}
+
+void MainWindow::WindowTimer::Start()
+{
+    running_ = SetTimer(owner_.window_, id_, interval_, nullptr) != 0;
+}
+
+void MainWindow::WindowTimer::Stop()
+{
+    if (owner_.window_)
+        KillTimer(owner_.window_, id_);
+    running_ = false;
+}
 
 MainWindow::~MainWindow()
 {
@@ -108,8 +160,10 @@ MainWindow::~MainWindow()
     hotKey_.reset();
     if (window_)
         DestroyWindow(window_);
-    if (font_)
-        DeleteObject(font_);
+    for (HFONT font : {font_, systemFont_}) {
+        if (font)
+            DeleteObject(font);
+    }
 }
 
 int MainWindow::Px(int twips) const { return MulDiv(twips, dpi_, 1440); }
@@ -122,13 +176,34 @@ HWND MainWindow::AddControl(const wchar_t* type, const std::string& text, DWORD 
                                    Px(left), Px(top), Px(width), Px(height), window_,
                                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    placed_.push_back({control, left, top, width, height});
     return control;
+}
+
+void MainWindow::ApplyDpi(int dpi)
+{
+    dpi_ = dpi;
+    LOGFONTW scaled = messageFont_;
+    scaled.lfHeight = MulDiv(scaled.lfHeight, dpi_, systemDpi_);
+    HFONT old = font_;
+    font_ = CreateFontIndirectW(&scaled);
+    for (const Placed& p : placed_) {
+        SetWindowPos(p.control, nullptr, Px(p.left), Px(p.top), Px(p.width), Px(p.height),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(p.control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    }
+    for (int c = 0; listView1_ && c < static_cast<int>(std::size(kWindowWidths)); ++c)
+        SendMessageW(listView1_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), std::max(Px(kWindowWidths[c]), 1));
+    for (int c = 0; listView2_ && c < static_cast<int>(std::size(kPointWidths)); ++c)
+        SendMessageW(listView2_, LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(c), std::max(Px(kPointWidths[c]), 1));
+    if (old)
+        DeleteObject(old);
 }
 
 bool MainWindow::Create(HINSTANCE instance)
 {
     HDC screen = GetDC(nullptr);
-    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+    systemDpi_ = dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
 
     WNDCLASSEXW wc{};
@@ -137,6 +212,8 @@ bool MainWindow::Create(HINSTANCE instance)
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(1), IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), 0));
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = L"ZarvexForm1";
     RegisterClassExW(&wc);
@@ -159,28 +236,52 @@ bool MainWindow::Create(HINSTANCE instance)
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    font_ = CreateFontIndirectW(&metrics.lfMessageFont);
-    settings_ = std::make_unique<SettingsWindow>(state_, configFile_, dpi_, font_);
+    messageFont_ = metrics.lfMessageFont;
+    systemFont_ = CreateFontIndirectW(&messageFont_);
+    settings_ = std::make_unique<SettingsWindow>(state_, configFile_, systemDpi_, systemFont_);
+    // The monitor the window opens on may have another DPI than the system's.
+    using WindowDpi = UINT(WINAPI*)(HWND);
+    const auto windowDpi = UserFunction<WindowDpi>("GetDpiForWindow");
+    const int dpi = windowDpi ? static_cast<int>(windowDpi(window_)) : systemDpi_;
+    ApplyDpi(dpi > 0 ? dpi : systemDpi_);
+    if (dpi_ != systemDpi_) {
+        RECT outer{0, 0, Px(kClientWidth), Px(kClientHeight)};
+        AdjustWindowRectEx(&outer, style, TRUE, 0);
+        SetWindowPos(window_, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
 
     const DWORD prompt = ES_READONLY | ES_AUTOHSCROLL, box = WS_TABSTOP | ES_AUTOHSCROLL;
     const DWORD list = WS_TABSTOP | LVS_REPORT | LVS_SHOWSELALWAYS;
     AddControl(L"EDIT", "收信邮箱：", prompt, kText1, 30, 120, 1100, 375);
     text2_ = AddControl(L"EDIT", "", box, kText2, 1080, 120, 2415, 375);
     command2_ = AddControl(L"BUTTON", "启动", WS_TABSTOP | BS_PUSHBUTTON, kCommand2, 3600, 120, 1095, 375);
+    // 1695 twips wide by design, it would reach under the next button and
+    // paint over its circle whenever it repaints; it ends where that begins.
     optChange_ = AddControl(L"BUTTON", "有变化时提醒", WS_TABSTOP | WS_GROUP | BS_AUTORADIOBUTTON, kOptWhenChange, 120,
-                            600, 1695, 255);
+                            600, 1560 - 120, 255);
     optNoChange_ = AddControl(L"BUTTON", "无变化时提醒", BS_AUTORADIOBUTTON, kOptWhenNotChange, 1560, 600, 1575, 255);
     check1_ = AddControl(L"BUTTON", "多窗口自动切换", WS_TABSTOP | WS_GROUP | BS_AUTOCHECKBOX, kCheck1, 3120, 600, 1695,
                          255);
-    AddControl(L"STATIC", "鼠标移到指定位置后按CTRL+W即可设置监控点。", 0, kLabel2, 120, 960, 4575, 255);
+    label2_ = AddControl(L"STATIC", "鼠标移到指定位置后按CTRL+W即可设置监控点。", 0, kLabel2, 120, 960, 4575, 255);
+    // In Label2's place while a notification could not be sent.
+    mailFailure_ = AddControl(L"STATIC", "", 0, kMailFailure, 120, 960, 4575, 255);
+    ShowWindow(mailFailure_, SW_HIDE);
     listView2_ = AddControl(WC_LISTVIEWW, "", list, kListView2, 30, 1320, 4695, 1815);
     label1_ = AddControl(L"STATIC", "Label1", 0, kLabel1, 2880, 3240, 615, 375);
     text3_ = AddControl(L"EDIT", "程序名称：", prompt, kText3, 30, 3300, 1100, 375);
     serchProc_ = AddControl(L"EDIT", "", box, kSerchProc, 1080, 3300, 2415, 375);
     command1_ = AddControl(L"BUTTON", "搜索", WS_TABSTOP | BS_PUSHBUTTON, kCommand1, 3600, 3300, 1095, 375);
     listView1_ = AddControl(WC_LISTVIEWW, "", list, kListView1, 30, 3720, 4695, 1815);
+    // A label lies under every box of the form: serch_proc covers Label1 but
+    // for its top edge, and Label1 never paints over it.
+    SetWindowLongPtrW(label1_, GWL_STYLE, GetWindowLongPtrW(label1_, GWL_STYLE) | WS_CLIPSIBLINGS);
+    SetWindowPos(label1_, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 
-    hotKey_ = std::make_unique<hotkey::HotKeyModule>(hotKeys_, [this] { monitor::AddMonitorPoint(table_, state_); });
+    hotKey_ = std::make_unique<hotkey::HotKeyModule>(hotKeys_, [this] {
+        if (monitor::AddMonitorPoint(table_, state_) == monitor::AddResult::TableFull)
+            ShowMessage("监控点已达到上限（" + std::to_string(monitor::kMaxPoints) + "个），不能再添加。");
+    });
     table_.SetListener(&pointRows_);
     windowList_.SetListener(&windowRows_);
     const std::filesystem::path config = configFile_;
@@ -193,7 +294,16 @@ bool MainWindow::Create(HINSTANCE instance)
     services.registerHotKey = [this] { hotKey_->SetHotKey(1, "Ctrl,87", "Add"); };
     monitor::RunStartup(state_, config, *this, services);
 
-    SetTimer(window_, kTimer1, 100, nullptr);
+    run_ = std::unique_ptr<monitor::RunContext>(new monitor::RunContext{
+        state_, table_, *this, timer1_, timer2_, timer3_, screen_,
+        [this](int point, const std::string& address) {
+            notifications_.Send(point, notify::NotificationUrl(notify::ServiceHost(configFile_), address));
+        },
+        configFile_});
+    // After start-up no run is active: cursor tracking, alerting, switching
+    // and sound run; sampling waits for 启动.
+    for (WindowTimer* timer : {&timer1_, &timer2_, &timer5_, &timer7_})
+        timer->Start();
     ShowWindow(window_, SW_SHOW);
     UpdateWindow(window_);
     return true;
@@ -231,6 +341,7 @@ void MainWindow::ShowInfoWindow(bool tips)
         return;
     }
     const int width = tips ? 440 : 320, height = tips ? 320 : 170;
+    SystemAwareWindows systemAware;
     window = CreateWindowExW(0, L"ZarvexInfo", tips ? L"使用提示" : L"关于", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
                              CW_USEDEFAULT, CW_USEDEFAULT, width, height, window_, nullptr, GetModuleHandleW(nullptr),
                              nullptr);
@@ -245,7 +356,7 @@ void MainWindow::ShowInfoWindow(bool tips)
                               client.right - 92, client.bottom - 36, 80, 26, window,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), GetModuleHandleW(nullptr), nullptr);
     for (HWND control : {text, ok})
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(systemFont_), FALSE);
     ShowWindow(window, SW_SHOWNORMAL);
 }
 
@@ -333,6 +444,90 @@ void MainWindow::PointRows::RowsChanged(int firstRow, int lastRow)
 
 void MainWindow::PointRows::Cleared() { SendMessageW(window.listView2_, LVM_DELETEALLITEMS, 0, 0); }
 
+std::string MainWindow::EmailText() const { return WindowText(text2_); }
+std::string MainWindow::SearchText() const { return WindowText(serchProc_); }
+std::string MainWindow::StartStopCaption() const { return WindowText(command2_); }
+void MainWindow::SetStartStopCaption(const std::string& caption) { SetWindowTextW(command2_, Widen(caption).c_str()); }
+void MainWindow::SetWindowCaption(const std::string& caption) { SetWindowTextW(window_, Widen(caption).c_str()); }
+
+monitor::AlertMode MainWindow::Mode() const
+{
+    return SendMessageW(optChange_, BM_GETCHECK, 0, 0) == BST_CHECKED ? monitor::AlertMode::Change
+                                                                       : monitor::AlertMode::NoChange;
+}
+
+void MainWindow::ShowMessage(const std::string& text) { MessageBoxW(window_, Widen(text).c_str(), L"提示", MB_OK); }
+
+void MainWindow::RunStarted() { ShowNotificationFailure(""); } // the line stays until the next run starts
+
+void MainWindow::ShowNotificationFailure(const std::string& line)
+{
+    if (!window_)
+        return;
+    SetWindowTextW(mailFailure_, Widen(line).c_str());
+    ShowWindow(mailFailure_, line.empty() ? SW_HIDE : SW_SHOW);
+    ShowWindow(label2_, line.empty() ? SW_SHOW : SW_HIDE);
+}
+
+void MainWindow::ShowSwitchTicks(int32_t ticks) { SetWindowTextW(label1_, std::to_wstring(ticks).c_str()); }
+
+void MainWindow::HeldWait(int milliseconds)
+{
+    // The window thread waits, but its windows still repaint: every timer of
+    // Form1 is held (and restarted afresh, so no tick is made up), and input
+    // stays queued until the end, as it would for a sleeping thread.
+    std::vector<WindowTimer*> held;
+    for (WindowTimer* timer : {&timer1_, &timer2_, &timer3_, &timer5_, &timer7_}) {
+        if (timer->IsRunning()) {
+            timer->Stop();
+            held.push_back(timer);
+        }
+    }
+    // Every message outside the keyboard, mouse (also on the frame) and hot-key ranges.
+    constexpr std::pair<UINT, UINT> kNotInput[] = {{0, WM_NCMOUSEMOVE - 1},
+                                                   {WM_NCXBUTTONDBLCLK + 1, WM_KEYFIRST - 1},
+                                                   {WM_KEYLAST + 1, WM_MOUSEFIRST - 1},
+                                                   {WM_MOUSELAST + 1, WM_HOTKEY - 1},
+                                                   {WM_HOTKEY + 1, 0xFFFFFFFF}};
+    bool quit = false;
+    int exitCode = 0;
+    const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
+    for (ULONGLONG now = GetTickCount64(); now < end && !quit; now = GetTickCount64()) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(end - now), QS_ALLINPUT, 0);
+        MSG message;
+        for (const auto& [first, last] : kNotInput) {
+            while (!quit && PeekMessageW(&message, nullptr, first, last, PM_REMOVE)) {
+                if (message.message == WM_QUIT) {
+                    quit = true;
+                    exitCode = static_cast<int>(message.wParam);
+                    break;
+                }
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+    }
+    if (quit) {
+        PostQuitMessage(exitCode);
+        return;
+    }
+    if (window_) {
+        for (WindowTimer* timer : held)
+            timer->Start();
+    }
+}
+
+std::string MainWindow::Now()
+{
+    // The system's general date-and-time format: its short date, then its time.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t date[64] = {}, time[64] = {};
+    GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, date, 64);
+    GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, nullptr, time, 64);
+    return Narrow(std::wstring(date) + L" " + time);
+}
+
 LRESULT CALLBACK MainWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message == WM_NCCREATE) {
@@ -349,14 +544,50 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
     case WM_TIMER:
-        if (wParam == kTimer1)
+        switch (wParam) {
+        case kTimer1:
             SetWindowTextW(window_, Widen(monitor::TrackCursor(screen_, state_)).c_str());
+            break;
+        case kTimer2:
+            monitor::AlertPass(*run_);
+            break;
+        case kTimer3:
+            monitor::SamplingPass(*run_);
+            break;
+        case kTimer5:
+            windows::SwitchTick(switch_, windowList_, state_, table_, timer3_, windows_, *this);
+            break;
+        case kTimer7:
+            // Plays synchronously: the window waits for the sound, as the timers do.
+            if (state_.LocalAlertOn && state_.AlertRaised)
+                sound_.PlaySync(soundFile_);
+            break;
+        default:
+            break;
+        }
         return 0;
+    case WM_DPICHANGED: {
+        ApplyDpi(HIWORD(wParam));
+        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
+        SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    case WM_CTLCOLORSTATIC:
+        if (reinterpret_cast<HWND>(lParam) == mailFailure_) {
+            const auto dc = reinterpret_cast<HDC>(wParam);
+            SetTextColor(dc, RGB(0xc0, 0, 0));
+            SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        return DefWindowProcW(window_, message, wParam, lParam);
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case kMenuConfig:
+        case kMenuConfig: {
+            SystemAwareWindows systemAware;
             settings_->Open(window_);
             break;
+        }
         case kMenuForHelp:
             ShowInfoWindow(false);
             break;
@@ -365,6 +596,9 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
             break;
         case kCommand1:
             OnSearch();
+            break;
+        case kCommand2:
+            monitor::StartStopAction(*run_);
             break;
         default:
             break;
@@ -378,7 +612,8 @@ LRESULT MainWindow::Handle(UINT message, WPARAM wParam, LPARAM lParam)
             DestroyWindow(window_);
         return 0;
     case WM_DESTROY:
-        KillTimer(window_, kTimer1);
+        for (WindowTimer* timer : {&timer1_, &timer2_, &timer3_, &timer5_, &timer7_})
+            timer->Stop();
         window_ = nullptr;
         PostQuitMessage(0);
         return 0;

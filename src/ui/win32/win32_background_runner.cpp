@@ -70,14 +70,22 @@ LRESULT CALLBACK Win32BackgroundRunner::WindowProc(HWND window, UINT message, WP
                           reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams));
     auto* self = reinterpret_cast<Win32BackgroundRunner*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (self && message == kDeliveriesWaiting) {
-        std::deque<Delivery> ready;
-        {
-            std::lock_guard lock(self->mailbox_->mutex);
-            ready.swap(self->mailbox_->deliveries);
-        }
-        for (Delivery& delivery : ready)
+        // One at a time, and never through `self` after the first: a delivery
+        // may open a modal loop (a message box) in which the window, and this
+        // runner with it, goes away; then what is still waiting is dropped.
+        const std::shared_ptr<Mailbox> mailbox = self->mailbox_;
+        for (;;) {
+            Delivery delivery;
+            {
+                std::lock_guard lock(mailbox->mutex);
+                if (!mailbox->window || mailbox->deliveries.empty())
+                    break;
+                delivery = std::move(mailbox->deliveries.front());
+                mailbox->deliveries.pop_front();
+            }
             if (delivery)
                 delivery();
+        }
         return 0;
     }
     if (self && message == WM_TIMER) {

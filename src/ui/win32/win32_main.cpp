@@ -18,7 +18,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     const auto files = zarvex::config::LocateFiles(std::filesystem::path(path).parent_path(),
                                                    zarvex::config::UserSettingsFolder());
     zarvex::config::PrepareConfigFile(files);
-    zarvex::ui::win32::MainWindow form1(files.configFile);
+    zarvex::ui::win32::MainWindow form1(files);
     if (!form1.Create(instance))
         return 1;
 
