@@ -1,7 +1,7 @@
 // The main window on a real (virtual) X desktop: the caption follows the real
 // pointer, Ctrl+W pressed while another program has the focus adds exactly
 // one point with the colour under the pointer, closing asks first (and goes
-// through the settings window's rule), and the tips window shows while its
+// through the settings window's rule); the tips window shows while its
 // counter lasts.
 #include "desktop/desktop_support.h"
 #include "support/temp_folder.h"
@@ -38,9 +38,14 @@ protected:
 
 } // namespace
 
-TEST_F(DesktopTest, CtrlWOverAnotherProgramAddsExactlyOnePoint)
+TEST_F(DesktopTest, TipsShowWhileCountedAndCtrlWOverAnotherProgramAddsExactlyOnePoint)
 {
+    WriteConfig("1");
     auto w = OpenMainWindow(folder_);
+    auto* tips = w->findChild<monitor::InfoWindow*>("tips");
+    EXPECT_TRUE(tips && tips->isVisible());
+    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "tips"), "0");
+
     ASSERT_EQ(Sh("xsetroot -solid '#112233'"), 0);
     QProcess other; // another program that takes the keyboard focus
     other.start("xcalc", {});
@@ -112,13 +117,4 @@ TEST_F(DesktopTest, ClosingAsksAndABadSettingKeepsBothWindows)
     EXPECT_FALSE(w->isVisible()) << "OK closes it";
     EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "chgwnd"), "80");
     EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "fz"), "7");
-}
-
-TEST_F(DesktopTest, TipsAppearWhileTheCounterLasts)
-{
-    WriteConfig("1");
-    auto w = OpenMainWindow(folder_);
-    auto* tips = w->findChild<monitor::InfoWindow*>("tips");
-    EXPECT_TRUE(tips && tips->isVisible());
-    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "tips"), "0");
 }
