@@ -37,40 +37,42 @@ TEST(DesktopScreen, BatchedReadingEqualsSingleReads)
         p = {x(rng), y(rng)};
     points.push_back({0, 0});
     points.push_back({1279, 799});
-    std::vector<int32_t> single(points.size());
-    for (size_t i = 0; i < points.size(); ++i)
-        single[i] = screen.PixelColor(points[i]);
-    const auto background = std::count(single.begin(), single.end(), 0x00403020);
+    auto singly = [&](const std::vector<platform::Point>& at) {
+        std::vector<int32_t> colors;
+        for (const auto& p : at)
+            colors.push_back(screen.PixelColor(p));
+        return colors;
+    };
+    const auto single = singly(points);
     const auto outside = std::count(single.begin(), single.end(), -1);
     EXPECT_GT(outside, 50);
-    EXPECT_GT(static_cast<long>(single.size()) - background - outside, 100) << "points on the noise window";
-
-    std::vector<int32_t> batch(points.size());
-    screen.PixelColors(points, batch); // gathered into a shared pixmap, no reply per point
-    EXPECT_EQ(batch, single);
-
-    // Many points: one capture of the whole rectangle through shared memory.
-    std::vector<platform::Point> many;
+    EXPECT_GT(static_cast<long>(single.size()) - std::count(single.begin(), single.end(), 0x00403020) - outside, 100)
+        << "points on the noise window";
+    std::vector<platform::Point> many; // enough for one capture of the whole rectangle
     std::vector<int32_t> manySingle;
     for (int k = 0; k < 8; ++k) {
         many.insert(many.end(), points.begin(), points.end());
         manySingle.insert(manySingle.end(), single.begin(), single.end());
     }
-    std::vector<int32_t> manyBatch(many.size());
-    screen.PixelColors(many, manyBatch);
-    EXPECT_EQ(manyBatch, manySingle);
-
-    screen.SetSharedMemoryAllowed(false); // as on a remote display: one plain capture
-    std::fill(batch.begin(), batch.end(), 0);
-    screen.PixelColors(points, batch);
-    EXPECT_EQ(batch, single);
-
-    // A few points far apart: asked one by one, in one round trip.
     const std::vector<platform::Point> few = {{2, 3}, {1277, 798}, {640, 400}, {-1, 5}, {1280, 0}};
-    std::vector<int32_t> fewBatch(few.size());
-    screen.PixelColors(few, fewBatch);
-    for (size_t i = 0; i < few.size(); ++i)
-        EXPECT_EQ(fewBatch[i], screen.PixelColor(few[i])) << i;
+
+    const struct {
+        const char* what;
+        const std::vector<platform::Point>& points;
+        std::vector<int32_t> expected;
+        bool sharedMemory; // off as on a remote display: one plain capture
+    } cases[] = {
+        {"gathered into a shared pixmap, no reply per point", points, single, true},
+        {"one capture of the whole rectangle through shared memory", many, manySingle, true},
+        {"one plain capture", points, single, false},
+        {"a few points far apart, asked one by one in one round trip", few, singly(few), true},
+    };
+    for (const auto& c : cases) {
+        screen.SetSharedMemoryAllowed(c.sharedMemory);
+        std::vector<int32_t> batch(c.points.size());
+        screen.PixelColors(c.points, batch);
+        EXPECT_EQ(batch, c.expected) << c.what;
+    }
     Sh("xsetroot -solid black");
 }
 
