@@ -50,12 +50,5 @@ TEST(EncodeToPicture, VersionOneSymbolWithItsQuietZone)
             ASSERT_EQ(p->pixel(x, y), dark ? qRgb(0, 0, 0) : qRgb(255, 255, 255)) << x << "," << y;
         }
     }
-    // Top-left finder pattern at pixels (4,4)..(10,10): dark ring, light ring, dark centre.
-    EXPECT_EQ(p->pixel(4, 4), qRgb(0, 0, 0));
-    EXPECT_EQ(p->pixel(10, 10), qRgb(0, 0, 0));
-    EXPECT_EQ(p->pixel(5, 5), qRgb(255, 255, 255));
-    EXPECT_EQ(p->pixel(7, 7), qRgb(0, 0, 0));
-    EXPECT_EQ(p->pixel(11, 4), qRgb(255, 255, 255));
-
     EXPECT_FALSE(EncodeToPicture(qr, msg, 8, -1, 2, 0));
 }

@@ -1,7 +1,7 @@
 // The zarvex-qr command: its output formats and exit codes, run as a process.
 #include "qrcode/fake_bar_code.h"
-#include "qrcode/text_bytes.h"
 #include "support/qr_readers.h"
+#include "support/temp_folder.h"
 #include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <numeric>
 #include <random>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -41,13 +42,6 @@ using zarvex::test::Slurp;
 
 class ToolTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() / ("zarvex-qr-test-" + std::to_string(::getpid()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
     // `shell` (if any) runs the command line given as its last argument.
     Result Run(const std::vector<std::string>& args, const std::string& input = "", const std::string& shell = "")
     {
@@ -63,33 +57,14 @@ protected:
         return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, Slurp(out), Slurp(err)};
     }
 
-    fs::path dir_;
+    zarvex::test::TempFolder folder_{"qr-tool"};
+    const fs::path dir_ = folder_.Path();
 };
 
+// The picture in a PBM file, as Qt's own reader sees it.
 QImage FromPbm(const std::string& pbm)
 {
-    // "P4\n<w> <h>\n" then packed rows.
-    size_t pos = 0;
-    auto token = [&]() {
-        while (pos < pbm.size() && std::isspace(static_cast<unsigned char>(pbm[pos])))
-            ++pos;
-        const size_t start = pos;
-        while (pos < pbm.size() && !std::isspace(static_cast<unsigned char>(pbm[pos])))
-            ++pos;
-        return pbm.substr(start, pos - start);
-    };
-    if (token() != "P4")
-        return {};
-    const int w = std::stoi(token()), h = std::stoi(token());
-    ++pos;
-    QImage img(w, h, QImage::Format_RGB32);
-    const int rowBytes = (w + 7) / 8;
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const auto byte = static_cast<unsigned char>(pbm.at(pos + static_cast<size_t>(y * rowBytes + x / 8)));
-            img.setPixel(x, y, (byte >> (7 - x % 8)) & 1 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
-        }
-    return img;
+    return QImage::fromData(QByteArray::fromStdString(pbm), "PBM").convertToFormat(QImage::Format_RGB32);
 }
 
 // The symbol as the library draws it; mask -1: the lowest penalty, as the tool's default.
@@ -136,29 +111,14 @@ TEST_F(ToolTest, InputFileBytesAreEncodedExactly)
               Run({"-i", (dir_ / "sjis.bin").string(), "-t", "pbm"}).out);
 }
 
-TEST_F(ToolTest, FormatsFromTheExtension)
+TEST_F(ToolTest, PngFromTheExtensionTakesColoursAndTransparency)
 {
-    const fs::path png = dir_ / "hello.png", svg = dir_ / "hello.svg";
-    ASSERT_EQ(Run({"HELLO WORLD", "-o", png.string(), "--scale", "4"}).status, 0);
-    const QImage read(QString::fromStdString(png.string()));
-    ASSERT_FALSE(read.isNull());
-    EXPECT_EQ(read.width(), 29 * 4);
-    EXPECT_EQ(zarvex::test::DecodeWithZbar(read, 1), Bytes({'H', 'E', 'L', 'L', 'O', ' ', 'W', 'O', 'R', 'L', 'D'}));
+    // (A plain PNG read back: LargePngIsCompressedAndReadable.)
+    const fs::path png = dir_ / "hello.png";
     ASSERT_EQ(Run({"hi", "-o", png.string(), "--foreground", "112233", "--background", "ffffff80"}).status, 0);
     const QImage coloured(QString::fromStdString(png.string()));
     EXPECT_EQ(coloured.pixel(0, 0), qRgba(255, 255, 255, 0x80)) << "the margin, half transparent";
     EXPECT_EQ(coloured.pixel(4, 4), qRgba(0x11, 0x22, 0x33, 255)) << "the finder's corner module";
-
-    ASSERT_EQ(Run({"HELLO WORLD", "-o", svg.string()}).status, 0);
-    const std::string text = Slurp(svg);
-    EXPECT_NE(text.find("<svg"), std::string::npos);
-    EXPECT_NE(text.find("viewBox=\"0 0 29 29\""), std::string::npos);
-    EXPECT_NE(text.find("M4,4h1v1h-1z"), std::string::npos) << "the finder's corner module";
-
-    // Terminal text: 29 columns of half blocks on 15 lines.
-    const Result txt = Run({"HELLO WORLD"});
-    ASSERT_EQ(txt.status, 0);
-    EXPECT_EQ(std::count(txt.out.begin(), txt.out.end(), '\n'), 15);
 }
 
 TEST_F(ToolTest, ExitStatusAndMessageOfEveryCommandLine)
@@ -176,14 +136,13 @@ TEST_F(ToolTest, ExitStatusAndMessageOfEveryCommandLine)
     const Case cases[] = {
         {{"-V"}, 0, "zarvex-qr 4.0.1\n"},
         {{"--version"}, 0, "zarvex-qr 4.0.1\n"},
+        {{"--help"}, 0, "Exit status"},
         {{"--verbose", "-lH", "-v", "2", "hi"}, 0, "version 2 (25x25 modules), level H, mask "},
         {{"--verbose", "-m", "5", "hi"}, 0, "level M, mask 5\n"},
         {{"-t", "pbm", "--margin", "0", "hi"}, 0, "P4\n21 21\n"},
-        {{"-t", "ascii", "--margin=0", "--invert", "hi"}, 0, "##############      "},
         {{"-t", "svg", "--foreground", "112233", "--background=ffffff80", "hi"}, 0,
-         "fill=\"#FFFFFF\" fill-opacity=\"0.502\"/>\n<path fill=\"#112233\" d=\"M4,4h1"},
-        {{"-t", "txt", "hi"}, 0, "\u2588"},
-        {{"-t", "pbm"}, 0, "P4\n29 29\n", "piped text"},
+         "viewBox=\"0 0 29 29\" shape-rendering=\"crispEdges\">\n<rect width=\"100%\" height=\"100%\" "
+         "fill=\"#FFFFFF\" fill-opacity=\"0.502\"/>\n<path fill=\"#112233\" d=\"M4,4h1v1h-1zM5,4h1v1h-1z"},
         {{"-v", "1", "-l", "H", "seventeen letters"}, 1, "do not fit version 1 at level H"},
         {{std::string(3000, 'x')}, 1, "do not fit any version (1-40) at level M"},
         {{std::string(8193, '1')}, 1, "longer than 8192 bytes"},
@@ -220,13 +179,6 @@ TEST_F(ToolTest, ExitStatusAndMessageOfEveryCommandLine)
         EXPECT_EQ(r.status, c.status) << line << "\n" << r.err;
         EXPECT_NE((r.out + r.err).find(c.fragment), std::string::npos) << line << "\n" << r.out.substr(0, 300) << r.err;
     }
-
-    const Result help = Run({"--help"});
-    EXPECT_EQ(help.status, 0);
-    for (const char* option : {"-i,", "--encoding", "--symversion", "--level", "--mask", "--output", "--type",
-                               "--scale", "--margin", "--foreground", "--background", "--invert", "--verbose",
-                               "--version", "Exit status"})
-        EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
 TEST_F(ToolTest, TerminalTextIsExact)
@@ -292,15 +244,16 @@ TEST_F(ToolTest, TerminalTextIsExact)
     };
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"-t", "ascii", "--margin", "0", "--invert"}, text(asciiDark, ' ')},
-        {{"-t", "ascii", "--margin", "0"}, text(asciiDark, '#', ' ')},
-        {{"-t", "utf8", "--margin", "1", "--invert"}, text(utf8Dark, ' ')},
-        {{"-t", "utf8", "--margin", "1"}, text(utf8Light, ' ')},
+        {{"-tascii", "--margin=0"}, text(asciiDark, '#', ' ')},
+        {{"-t", "txt", "--margin", "1", "--invert"}, text(utf8Dark, ' ')},
+        {{"--margin", "1"}, text(utf8Light, ' ')}, // utf8 is the type on standard output
     };
     for (auto [args, expected] : cases) {
+        const std::string line = std::accumulate(args.begin(), args.end(), std::string());
         args.insert(args.end(), {"-v", "1", "-l", "L", "-m", "0", "hi"});
         const Result r = Run(args);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, expected) << args[1] << (args.size() > 11 ? " --invert" : "");
+        EXPECT_EQ(r.out, expected) << line;
     }
 }
 
@@ -317,8 +270,11 @@ TEST_F(ToolTest, LargePngIsCompressedAndReadable)
     const QImage read(QString::fromStdString(png.string()));
     ASSERT_EQ(read.width(), 1850);
     const Bytes bytes(text.begin(), text.end());
-    EXPECT_EQ(zarvex::test::DecodeWithZbar(read, 1), bytes);
-    EXPECT_EQ(zarvex::test::DecodeWithZxing(read, 1), bytes);
+    EXPECT_EQ(zarvex::test::Decode(read), bytes);
+    // A second, independent reader of the file itself: zbar's.
+    const fs::path decoded = dir_ / "zbar.txt";
+    ASSERT_EQ(std::system(("zbarimg -q --raw -Sbinary " + png.string() + " >" + decoded.string()).c_str()), 0);
+    EXPECT_EQ(Slurp(decoded), text);
 }
 
 TEST_F(ToolTest, FailedWriteLeavesTheOldFileInPlace)

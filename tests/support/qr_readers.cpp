@@ -2,7 +2,6 @@
 
 #include <qrcodegen/qrcodegen.hpp>
 #include <qrencode.h>
-#include <zbar.h>
 #include <ZXing/ReadBarcode.h>
 
 #include <memory>
@@ -14,63 +13,19 @@ extern "C" QRcode* QRcode_encodeMask(QRinput* input, int mask);
 
 namespace zarvex::test {
 
-QImage Enlarge(const QImage& picture, int scale)
+std::optional<Bytes> Decode(const QImage& picture, int scale)
 {
-    return picture.convertToFormat(QImage::Format_Grayscale8)
-        .scaled(picture.width() * scale, picture.height() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-}
-
-namespace {
-
-// Rows of a Grayscale8 image without the padding QImage may add.
-std::vector<uint8_t> Pixels(const QImage& grey)
-{
-    std::vector<uint8_t> out(static_cast<size_t>(grey.width()) * static_cast<size_t>(grey.height()));
-    for (int y = 0; y < grey.height(); ++y)
-        std::copy_n(grey.constScanLine(y), grey.width(), out.begin() + static_cast<ptrdiff_t>(y) * grey.width());
-    return out;
-}
-
-} // namespace
-
-std::optional<Bytes> DecodeWithZbar(const QImage& picture, int scale)
-{
-    const QImage grey = Enlarge(picture, scale);
-    std::vector<uint8_t> pixels = Pixels(grey);
-
-    std::unique_ptr<zbar::zbar_image_scanner_t, void (*)(zbar::zbar_image_scanner_t*)> scanner(
-        zbar::zbar_image_scanner_create(), zbar::zbar_image_scanner_destroy);
-    zbar::zbar_image_scanner_set_config(scanner.get(), zbar::ZBAR_NONE, zbar::ZBAR_CFG_ENABLE, 0);
-    zbar::zbar_image_scanner_set_config(scanner.get(), zbar::ZBAR_QRCODE, zbar::ZBAR_CFG_ENABLE, 1);
-    // Without binary mode zbar guesses a character set and converts the bytes.
-    zbar::zbar_image_scanner_set_config(scanner.get(), zbar::ZBAR_QRCODE, zbar::ZBAR_CFG_BINARY, 1);
-
-    std::unique_ptr<zbar::zbar_image_t, void (*)(zbar::zbar_image_t*)> image(zbar::zbar_image_create(),
-                                                                            zbar::zbar_image_destroy);
-    zbar::zbar_image_set_format(image.get(), zbar_fourcc('Y', '8', '0', '0'));
-    zbar::zbar_image_set_size(image.get(), static_cast<unsigned>(grey.width()), static_cast<unsigned>(grey.height()));
-    zbar::zbar_image_set_data(image.get(), pixels.data(), pixels.size(), nullptr);
-    if (zbar::zbar_scan_image(scanner.get(), image.get()) <= 0)
-        return std::nullopt;
-    const zbar::zbar_symbol_t* symbol = zbar::zbar_image_first_symbol(image.get());
-    if (!symbol || zbar::zbar_symbol_next(symbol))
-        return std::nullopt; // exactly one symbol expected
-    const char* data = zbar::zbar_symbol_get_data(symbol);
-    return Bytes(data, data + zbar::zbar_symbol_get_data_length(symbol));
-}
-
-std::optional<Bytes> DecodeWithZxing(const QImage& picture, int scale)
-{
-    const QImage grey = Enlarge(picture, scale);
-    const std::vector<uint8_t> pixels = Pixels(grey);
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8)
+                            .scaled(picture.width() * scale, picture.height() * scale, Qt::IgnoreAspectRatio,
+                                    Qt::FastTransformation);
     ZXing::DecodeHints hints;
     hints.setFormats(ZXing::BarcodeFormat::QRCode);
-    const ZXing::Result result
-        = ZXing::ReadBarcode({pixels.data(), grey.width(), grey.height(), ZXing::ImageFormat::Lum}, hints);
+    const ZXing::Result result = ZXing::ReadBarcode(
+        {grey.constBits(), grey.width(), grey.height(), ZXing::ImageFormat::Lum, static_cast<int>(grey.bytesPerLine())},
+        hints);
     if (!result.isValid())
         return std::nullopt;
-    const auto& bytes = result.bytes();
-    return Bytes(bytes.begin(), bytes.end());
+    return Bytes(result.bytes().begin(), result.bytes().end());
 }
 
 std::optional<PeerSymbol> EncodeWithQrencode(const Bytes& data, int version, int level, int mask)

@@ -1,6 +1,6 @@
-// Independent readers and peer encoders of QR symbols, for the tests and the
-// benchmarks: zbar and zxing-cpp decode pictures back to bytes; libqrencode
-// and qrcodegen build symbols from the same bytes.
+// An independent reader and peer encoders of QR symbols: zxing-cpp decodes
+// pictures back to bytes; libqrencode and qrcodegen build symbols from the
+// same bytes.
 #pragma once
 
 #include <QImage>
@@ -13,16 +13,9 @@ namespace zarvex::test {
 
 using Bytes = std::vector<uint8_t>;
 
-// The picture enlarged to `scale` pixels per module as 8-bit grey, as a camera
-// would present it to a reader.
-QImage Enlarge(const QImage& picture, int scale);
-
-// zbar in binary mode: the exact bytes of the symbol (Kanji as Shift_JIS
-// pairs), or none when nothing was read.
-std::optional<Bytes> DecodeWithZbar(const QImage& picture, int scale = 3);
-
-// zxing-cpp: the exact bytes, or none.
-std::optional<Bytes> DecodeWithZxing(const QImage& picture, int scale = 1);
+// zxing-cpp on the picture enlarged to `scale` pixels per module as 8-bit
+// grey: the exact bytes of the symbol (Kanji as Shift_JIS pairs), or none.
+std::optional<Bytes> Decode(const QImage& picture, int scale = 1);
 
 // Module matrices of the peers (row-major, size x size, true = dark), for one
 // byte-mode segment at a fixed version, level (1..4 = L, M, Q, H) and mask
