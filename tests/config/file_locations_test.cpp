@@ -1,18 +1,15 @@
 #include "config/file_locations.h"
 
 #include "support/temp_folder.h"
+#include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
-#include <grp.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 using namespace zarvex::config;
+using zarvex::test::Slurp;
 namespace fs = std::filesystem;
 
 namespace {
@@ -23,28 +20,14 @@ void Put(const fs::path& file, const std::string& text = "")
     std::ofstream(file, std::ios::binary) << text;
 }
 
-// LocateFiles as a user who cannot write to root-owned folders (root's writes
-// ignore permission bits); whether it chose `expected` (settings file and the
-// default it starts from).
+// Whether LocateFiles chose `expected` (settings file and the default it
+// starts from), as a user who cannot write to root-owned folders.
 bool ChoosesAsUnprivileged(const fs::path& programFolder, const fs::path& userFolder, const FileLocations& expected)
 {
-    const auto chooses = [&] {
+    return zarvex::test::AsUnprivileged([&] {
         const FileLocations got = LocateFiles(programFolder, userFolder);
         return got.configFile == expected.configFile && got.defaultConfig == expected.defaultConfig;
-    };
-    if (::geteuid() != 0)
-        return chooses();
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        constexpr uid_t kNobody = 65534;
-        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
-            ::_exit(2);
-        ::_exit(chooses() ? 1 : 0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2) << "could not give up root";
-    return WIFEXITED(status) && WEXITSTATUS(status) == 1;
+    });
 }
 
 } // namespace
@@ -71,15 +54,13 @@ TEST(FileLocations, PortableBesideProgramInstalledInUserFolder)
     const FileLocations i = LocateFiles(bin, user);
     EXPECT_EQ(i.configFile, user / "config.ini");
     ASSERT_TRUE(PrepareConfigFile(i));
-    std::ifstream in(user / "config.ini");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[con]\ntips=3\n");
+    EXPECT_EQ(Slurp(user / "config.ini"), "[con]\ntips=3\n");
     EXPECT_NE(fs::status(user / "config.ini").permissions() & fs::perms::owner_write, fs::perms::none);
 
     // The next start finds the user's file and keeps it.
     Put(user / "config.ini", "[con]\ntips=1\n");
     ASSERT_TRUE(PrepareConfigFile(LocateFiles(bin, user)));
-    std::ifstream again(user / "config.ini");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), "[con]\ntips=1\n");
+    EXPECT_EQ(Slurp(user / "config.ini"), "[con]\ntips=1\n");
 }
 
 // Another start looking meanwhile (or a kill mid-copy) never finds a cut-short

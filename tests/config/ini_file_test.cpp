@@ -2,49 +2,30 @@
 #include "config/number_text.h"
 #include "config/settings.h"
 
+#include "support/temp_folder.h"
+#include "support/test_helpers.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
 #include <fcntl.h>
-#include <fstream>
 #include <future>
-#include <functional>
-#include <grp.h>
-#include <iterator>
 #include <set>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 using namespace zarvex::config;
+using zarvex::test::AsUnprivileged;
+using zarvex::test::Slurp;
 namespace fs = std::filesystem;
 
 namespace {
 
 class IniFileTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        dir_ = fs::temp_directory_path() / ("zarvex-ini-" + std::to_string(::getpid()) + "-"
-                                            + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-        file_ = dir_ / "config.ini";
-    }
-    void TearDown() override
-    {
-        fs::permissions(dir_, fs::perms::owner_all);
-        fs::remove_all(dir_);
-    }
     void Write(const std::string& s) { std::ofstream(file_, std::ios::binary) << s; }
-    std::string Content()
-    {
-        std::ifstream in(file_, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string Content() { return Slurp(file_); }
     std::string Names() // of the folder's entries, sorted
     {
         std::set<std::string> sorted;
@@ -55,96 +36,71 @@ protected:
             names += name + " ";
         return names;
     }
-    fs::path dir_, file_;
+    zarvex::test::TempFolder temp_{"ini"};
+    const fs::path dir_ = temp_.Path(), file_ = dir_ / "config.ini";
 };
-
-// Runs `write` as a user without privileges and returns its result. Root's
-// writes ignore permission bits, so as root it runs in a child process that
-// has given them up, and the folder is handed over to that user.
-bool AsUnprivileged(const fs::path& dir, const std::function<bool()>& write)
-{
-    if (::geteuid() != 0)
-        return write();
-    constexpr uid_t kNobody = 65534;
-    EXPECT_EQ(::chown(dir.c_str(), kNobody, kNobody), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
-            ::_exit(2);
-        ::_exit(write() ? 1 : 0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 2) << "could not give up root";
-    return WIFEXITED(status) && WEXITSTATUS(status) == 1;
-}
 
 } // namespace
 
-TEST_F(IniFileTest, WriteReplacesInPlaceAndKeepsEverythingElse)
+TEST_F(IniFileTest, AWriteChangesOneLineAndKeepsTheRestByteForByte)
 {
-    Write("; settings\r\n[other]\r\nfz=1\r\n\r\n[con]\r\nfz=60\r\nchgwnd = 70\r\n; keep me\r\nemail=a@163.com\r\n\r\n[tail]\r\nx=y");
-    ASSERT_TRUE(WriteIniValue(file_, "con", "chgwnd", "45"));
-    EXPECT_EQ(Content(), "; settings\r\n[other]\r\nfz=1\r\n\r\n[con]\r\nfz=60\r\nchgwnd=45\r\n; keep me\r\n"
-                         "email=a@163.com\r\n\r\n[tail]\r\nx=y");
-    // A new key goes after the section's last line, before the blank line.
-    ASSERT_TRUE(WriteIniValue(file_, "con", "game", "game1"));
-    EXPECT_EQ(Content(), "; settings\r\n[other]\r\nfz=1\r\n\r\n[con]\r\nfz=60\r\nchgwnd=45\r\n; keep me\r\n"
-                         "email=a@163.com\r\ngame=game1\r\n\r\n[tail]\r\nx=y");
-    EXPECT_EQ(ReadIniValue(file_, "other", "fz"), "1");
-    EXPECT_EQ(ReadIniValue(file_, "tail", "x"), "y");
-    EXPECT_EQ(Names(), "config.ini ");
+    // "游戏" and "张三" in GBK, as saved on a Chinese Windows.
+    const std::string gbkGame = "\xD3\xCE\xCF\xB7", gbkName = "\xD5\xC5\xC8\xFD";
+    const std::string crlf = "; settings\r\n[other]\r\nfz=1\r\n\r\n[con]\r\nfz=60\r\nchgwnd = 70\r\n; keep me\r\n"
+                             "email=a@163.com\r\n\r\n[tail]\r\nx=y";
+    const struct {
+        const char* what;
+        std::optional<std::string> before; // none: no file
+        const char* section;
+        const char* key;
+        std::string value, after;
+    } cases[] = {
+        {"replaced in place", crlf, "con", "chgwnd", "45",
+         "; settings\r\n[other]\r\nfz=1\r\n\r\n[con]\r\nfz=60\r\nchgwnd=45\r\n; keep me\r\n"
+         "email=a@163.com\r\n\r\n[tail]\r\nx=y"},
+        {"a new key after the section's last line", crlf, "con", "game", "game1",
+         "; settings\r\n[other]\r\nfz=1\r\n\r\n[con]\r\nfz=60\r\nchgwnd = 70\r\n; keep me\r\n"
+         "email=a@163.com\r\ngame=game1\r\n\r\n[tail]\r\nx=y"},
+        {"names in any case", "[CON]\nFZ=12\n", "con", "fz", "13", "[CON]\nfz=13\n"},
+        {"no file yet", std::nullopt, "con", "tips", "2", "[con]\ntips=2\n"},
+        {"no final line break", "[a]\nb=c", "con", "fz", "5", "[a]\nb=c\n[con]\nfz=5\n"},
+        {"a section not the last", "[a]\nb=c\n[con]\nfz=5\n", "a", "d", "e", "[a]\nb=c\nd=e\n[con]\nfz=5\n"},
+        {"a long value whole", std::nullopt, "con", "game", std::string(60, 'x') + " 第二个 《测试》",
+         "[con]\ngame=" + std::string(60, 'x') + " 第二个 《测试》\n"},
+        {"an empty value", "[con]\n", "con", "empty", "", "[con]\nempty=\n"},
+        {"byte-order mark", "\xEF\xBB\xBF[con]\r\ngame=游戏\r\n", "con", "email", "张三@163.com",
+         "\xEF\xBB\xBF[con]\r\ngame=游戏\r\nemail=张三@163.com\r\n"},
+        {"lone CR", "[con]\rgame=游戏\r", "con", "email", "张三@163.com", "[con]\rgame=游戏\remail=张三@163.com\r"},
+        {"CR ending the last line", "[con]\r\ngame=游戏\r\nemail=a@163.com\r", "con", "email", "张三@163.com",
+         "[con]\r\ngame=游戏\r\nemail=张三@163.com\r"},
+        {"GBK", "[con]\r\ngame=" + gbkGame + "\r\n", "con", "email", "张三@163.com",
+         "[con]\r\ngame=" + gbkGame + "\r\nemail=" + gbkName + "@163.com\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove(file_);
+        if (c.before)
+            Write(*c.before);
+        ASSERT_TRUE(WriteIniValue(file_, c.section, c.key, c.value));
+        EXPECT_EQ(Content(), c.after);
+        EXPECT_EQ(ReadIniValue(file_, c.section, c.key), c.value);
+        EXPECT_EQ(Names(), "config.ini ") << "no temporary file stays";
+    }
 }
 
-TEST_F(IniFileTest, NamesMatchWithoutRegardToCase)
+TEST_F(IniFileTest, ReadsTrimTheValueAndNumbersFallBackToDefaults)
 {
-    Write("[CON]\nFZ=12\n");
-    EXPECT_EQ(ReadIniValue(file_, "con", "fz"), "12");
-    EXPECT_EQ(ReadIniValue(file_, "Con", "Fz"), "12");
-    ASSERT_TRUE(WriteIniValue(file_, "con", "fz", "13"));
-    EXPECT_EQ(Content(), "[CON]\nfz=13\n");
-}
-
-TEST_F(IniFileTest, CreatesFileSectionAndKey)
-{
-    EXPECT_EQ(ReadIniValue(file_, "con", "fz"), "");
-    ASSERT_TRUE(WriteIniValue(file_, "con", "tips", "2"));
-    EXPECT_EQ(Content(), "[con]\ntips=2\n");
-    Write("[a]\nb=c"); // no final line break
-    ASSERT_TRUE(WriteIniValue(file_, "con", "fz", "5"));
-    EXPECT_EQ(Content(), "[a]\nb=c\n[con]\nfz=5\n");
-    ASSERT_TRUE(WriteIniValue(file_, "a", "d", "e"));
-    EXPECT_EQ(Content(), "[a]\nb=c\nd=e\n[con]\nfz=5\n");
-}
-
-TEST_F(IniFileTest, ValuesRoundTripWhole)
-{
-    const std::string longAddress = std::string(60, 'x') + "@163.com";
-    const std::string chinese = "游戏窗口 第二个 《测试》";
-    ASSERT_TRUE(WriteIniValue(file_, "con", "email", longAddress));
-    ASSERT_TRUE(WriteIniValue(file_, "con", "game", chinese));
-    ASSERT_TRUE(WriteIniValue(file_, "con", "fz", "1000"));
-    ASSERT_TRUE(WriteIniValue(file_, "con", "empty", ""));
-    EXPECT_EQ(ReadIniValue(file_, "con", "email"), longAddress);
-    EXPECT_EQ(ReadIniValue(file_, "con", "game"), chinese);
-    EXPECT_EQ(ReadNumber(file_, kThreshold), 1000) << "no truncation to three characters";
-    EXPECT_EQ(ReadIniValue(file_, "con", "empty"), "");
-    // Surrounding blanks go; a value with "=" in it stays whole.
-    Write("[con]\nemail =  a=b@163.com  \ngame=\"quoted\"\n");
-    EXPECT_EQ(ReadIniValue(file_, "con", "email"), "a=b@163.com");
+    Write("[CON]\nemail =  a=b@163.com  \ngame=\"quoted\"\nfz= 1000 \nchgwnd=2.5\ntips=-3\n");
+    EXPECT_EQ(ReadIniValue(file_, "Con", "Email"), "a=b@163.com");
     EXPECT_EQ(ReadIniValue(file_, "con", "game"), "quoted");
-}
-
-TEST_F(IniFileTest, NumbersFallBackToDefaults)
-{
+    EXPECT_EQ(ReadIniValue(file_, "con", "missing"), "");
+    EXPECT_EQ(ReadNumber(file_, kThreshold), 1000) << "not cut to three characters";
+    EXPECT_EQ(ReadNumber(file_, kSwitchInterval), 2);
+    EXPECT_EQ(ReadNumber(file_, kTips), -3);
     Write("[con]\nfz=abc\nchgwnd=\ntips=70000\n");
     EXPECT_EQ(ReadNumber(file_, kThreshold), 60);
     EXPECT_EQ(ReadNumber(file_, kSwitchInterval), 70);
     EXPECT_EQ(ReadNumber(file_, kTips), 0);
-    Write("[con]\nfz= 045 \nchgwnd=2.5\ntips=-3\n");
-    EXPECT_EQ(ReadNumber(file_, kThreshold), 45);
-    EXPECT_EQ(ReadNumber(file_, kSwitchInterval), 2);
-    EXPECT_EQ(ReadNumber(file_, kTips), -3);
     fs::remove(file_);
     EXPECT_EQ(ReadNumber(file_, kThreshold), 60);
 }
@@ -160,7 +116,7 @@ TEST_F(IniFileTest, FailedWriteKeepsTheOldFile)
     for (const auto& [fileMode, dirMode] : {std::pair{0444, 0755}, std::pair{0644, 0555}}) {
         ::chmod(file_.c_str(), static_cast<mode_t>(fileMode));
         ::chmod(dir_.c_str(), static_cast<mode_t>(dirMode));
-        EXPECT_FALSE(AsUnprivileged(dir_, [&] { return WriteIniValue(file_, "con", "fz", "61"); })) << std::oct << fileMode;
+        EXPECT_FALSE(AsUnprivileged([&] { return WriteIniValue(file_, "con", "fz", "61"); }, dir_)) << std::oct << fileMode;
         EXPECT_EQ(Content(), "[con]\nfz=60\n");
     }
     ::chmod(dir_.c_str(), 0755);
@@ -168,6 +124,11 @@ TEST_F(IniFileTest, FailedWriteKeepsTheOldFile)
     Write("[con]\ngame=\xD3\xCE\n");
     EXPECT_FALSE(WriteIniValue(file_, "con", "game", "\xF0\x9F\x98\x80"));
     EXPECT_EQ(Content(), "[con]\ngame=\xD3\xCE\n");
+    // A folder where the file should be: it cannot be read, so it must not be clobbered.
+    fs::remove(file_);
+    fs::create_directories(file_);
+    EXPECT_FALSE(WriteIniValue(file_, "con", "fz", "1"));
+    EXPECT_TRUE(fs::is_directory(file_));
 }
 
 TEST_F(IniFileTest, FolderThatCannotBeListedStillTakesWrites)
@@ -176,7 +137,7 @@ TEST_F(IniFileTest, FolderThatCannotBeListedStillTakesWrites)
     Write("[con]\nfz=60\n");
     ::chmod(file_.c_str(), 0666);
     ::chmod(dir_.c_str(), 0300);
-    EXPECT_TRUE(AsUnprivileged(dir_, [&] { return WriteIniValue(file_, "con", "fz", "61"); }));
+    EXPECT_TRUE(AsUnprivileged([&] { return WriteIniValue(file_, "con", "fz", "61"); }, dir_));
     ::chmod(dir_.c_str(), 0755);
     EXPECT_EQ(Content(), "[con]\nfz=61\n");
 }
@@ -212,8 +173,7 @@ TEST_F(IniFileTest, ConcurrentWritersKeepEachOthersKeys)
         for (const char* prefix : {"a", "b"})
             lost += ReadIniValue(file_, "con", prefix + std::to_string(i)) != "v";
     EXPECT_EQ(lost, 0);
-    std::ifstream victim(dir_ / "victim");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(victim), {}), "keep");
+    EXPECT_EQ(Slurp(dir_ / "victim"), "keep");
     EXPECT_EQ(Names(), "config.ini config.ini.new victim ");
 }
 
@@ -230,36 +190,6 @@ TEST_F(IniFileTest, ALockHeldForeverDoesNotHangTheWriter)
     EXPECT_TRUE(returned);
     EXPECT_TRUE(write.get());
     EXPECT_EQ(Content(), "[con]\nfz=61\n");
-}
-
-TEST_F(IniFileTest, EncodingAndLineEndsSurviveAWrite)
-{
-    // "游戏" and "张三" in GBK, as saved on a Chinese Windows.
-    const std::string gbkGame = "\xD3\xCE\xCF\xB7", gbkName = "\xD5\xC5\xC8\xFD";
-    const struct {
-        const char* what;
-        std::string before, after;
-    } cases[] = {
-        {"byte-order mark", "\xEF\xBB\xBF[con]\r\ngame=游戏\r\n", "\xEF\xBB\xBF[con]\r\ngame=游戏\r\nemail=张三@163.com\r\n"},
-        {"lone CR", "[con]\rgame=游戏\r", "[con]\rgame=游戏\remail=张三@163.com\r"},
-        {"CR ending the last line", "[con]\r\ngame=游戏\r\nemail=a@163.com\r", "[con]\r\ngame=游戏\r\nemail=张三@163.com\r"},
-        {"GBK", "[con]\r\ngame=" + gbkGame + "\r\n", "[con]\r\ngame=" + gbkGame + "\r\nemail=" + gbkName + "@163.com\r\n"},
-    };
-    for (const auto& c : cases) {
-        Write(c.before);
-        EXPECT_EQ(ReadIniValue(file_, "con", "game"), "游戏") << c.what;
-        ASSERT_TRUE(WriteIniValue(file_, "con", "email", "张三@163.com")) << c.what;
-        EXPECT_EQ(Content(), c.after) << c.what;
-        EXPECT_EQ(ReadIniValue(file_, "con", "email"), "张三@163.com") << c.what;
-    }
-}
-
-TEST_F(IniFileTest, UnreadableFileIsNeverReplaced)
-{
-    // A folder where the file should be: it cannot be read, so it must not be clobbered.
-    fs::create_directories(file_);
-    EXPECT_FALSE(WriteIniValue(file_, "con", "fz", "1"));
-    EXPECT_TRUE(fs::is_directory(file_));
 }
 
 TEST_F(IniFileTest, PermissionsSurviveAWrite)
@@ -284,25 +214,16 @@ TEST_F(IniFileTest, PermissionsSurviveAWrite)
 
 TEST(NumberText, WholeNumbersAsTyped)
 {
-    EXPECT_EQ(ParseInt16("45"), 45);
-    EXPECT_EQ(ParseInt16("  -7 "), -7);
-    EXPECT_EQ(ParseInt16("+3"), 3);
-    EXPECT_EQ(ParseInt16("2.5"), 2);
-    EXPECT_EQ(ParseInt16("3.5"), 4);
-    EXPECT_EQ(ParseInt16("3.50001"), 4);
-    EXPECT_EQ(ParseInt16("-2.5"), -2);
-    EXPECT_EQ(ParseInt16("-2.51"), -3);
-    EXPECT_EQ(ParseInt16(".6"), 1);
-    EXPECT_EQ(ParseInt16("32767"), 32767);
-    EXPECT_EQ(ParseInt16("-32768"), -32768);
-    EXPECT_EQ(ParseInt16("32767.5"), std::nullopt) << "rounds to 32768";
-    EXPECT_EQ(ParseInt16("32768"), std::nullopt);
-    for (const char* bad : {"", " ", "abc", "1a", "1 2", "--1", ".", "1e3", "99999999999999999999999"})
-        EXPECT_EQ(ParseInt16(bad), std::nullopt) << bad;
-
-    EXPECT_EQ(LeadingNumber("87"), 87);
-    EXPECT_EQ(LeadingNumber("  87abc"), 87);
-    EXPECT_EQ(LeadingNumber("Ctrl"), 0);
-    EXPECT_EQ(LeadingNumber("86.5"), 86);
-    EXPECT_EQ(LeadingNumber(""), 0);
+    const std::pair<const char*, std::optional<int16_t>> cases[] = {
+        {"45", 45}, {"  -7 ", -7}, {"+3", 3}, {"2.5", 2}, {"3.5", 4}, {"3.50001", 4}, {"-2.5", -2}, {"-2.51", -3},
+        {".6", 1}, {"32767", 32767}, {"-32768", -32768}, {"32767.5", std::nullopt} /* rounds to 32768 */,
+        {"32768", std::nullopt}, {"", std::nullopt}, {" ", std::nullopt}, {"abc", std::nullopt}, {"1a", std::nullopt},
+        {"1 2", std::nullopt}, {"--1", std::nullopt}, {".", std::nullopt}, {"1e3", std::nullopt},
+        {"99999999999999999999999", std::nullopt},
+    };
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(ParseInt16(text), value) << text;
+    const std::pair<const char*, int> leading[] = {{"87", 87}, {"  87abc", 87}, {"Ctrl", 0}, {"86.5", 86}, {"", 0}};
+    for (const auto& [text, value] : leading)
+        EXPECT_EQ(LeadingNumber(text), value) << text;
 }

@@ -1,66 +1,69 @@
-#include "desktop_support.h"
-
-#include "ui/qt/main_window.h"
+#include "desktop/desktop_support.h"
 
 #include <QAbstractButton>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QThread>
 #include <QTimer>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
-#include <filesystem>
-#include <fstream>
 #include <cstdio>
-#include <memory>
+#include <fstream>
 
 namespace zarvex::test {
 
 namespace {
-int g_argc = 1;
-char g_arg0[] = "desktop_tests";
-char* g_argv[] = {g_arg0, nullptr};
-std::unique_ptr<QApplication> g_app;
+
 std::unique_ptr<platform::Platform> g_platform;
-std::string g_runtime; // created here, removed at the end
+
+// One application object and the X11 platform for all cases of the process.
+class DesktopEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        // The virtual desktop started for the tests names its display in a
+        // file; every command the tests run inherits it.
+        if (const char* session = std::getenv("ZARVEX_XSESSION")) {
+            std::ifstream in(std::filesystem::path(session) / "display");
+            std::string display;
+            ASSERT_TRUE(std::getline(in, display)) << "no virtual desktop is running (the xsession_start test starts one)";
+            ::setenv("DISPLAY", display.c_str(), 1);
+        }
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "desktop tests run on a virtual desktop (see tests/desktop)";
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        // Qt wants a private runtime folder; each test process gets its own.
+        if (!std::getenv("XDG_RUNTIME_DIR")) {
+            runtime_ = "/tmp/zarvex-test-runtime-" + std::to_string(::getpid());
+            ::mkdir(runtime_.c_str(), 0700);
+            ::setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+        }
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+        monitor::InstallChineseTranslations();
+        std::string reason;
+        g_platform = std::make_unique<platform::Platform>(platform::CreatePlatform(reason));
+        ASSERT_TRUE(g_platform->screen) << reason;
+    }
+    void TearDown() override
+    {
+        g_platform.reset();
+        app_.reset();
+        if (!runtime_.empty())
+            std::filesystem::remove_all(runtime_);
+    }
+
+private:
+    int argc_ = 1;
+    char arg0_[14] = "desktop_tests";
+    char* argv_[2] = {arg0_, nullptr};
+    std::unique_ptr<QApplication> app_;
+    std::string runtime_; // created here, removed at the end
+};
+
 } // namespace
 
-void DesktopEnvironment::SetUp()
-{
-    // The virtual desktop started for the tests names its display in a file;
-    // every command the tests run inherits it.
-    if (const char* session = std::getenv("ZARVEX_XSESSION")) {
-        std::ifstream in(std::filesystem::path(session) / "display");
-        std::string display;
-        ASSERT_TRUE(std::getline(in, display)) << "no virtual desktop is running (the xsession_start test starts one)";
-        ::setenv("DISPLAY", display.c_str(), 1);
-    }
-    ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "desktop tests run on a virtual desktop (see tests/desktop)";
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    // Qt wants a private runtime folder; each test process gets its own.
-    if (!std::getenv("XDG_RUNTIME_DIR")) {
-        g_runtime = "/tmp/zarvex-test-runtime-" + std::to_string(::getpid());
-        ::mkdir(g_runtime.c_str(), 0700);
-        ::setenv("XDG_RUNTIME_DIR", g_runtime.c_str(), 1);
-    }
-    g_app = std::make_unique<QApplication>(g_argc, g_argv);
-    monitor::InstallChineseTranslations();
-    std::string reason;
-    g_platform = std::make_unique<platform::Platform>(platform::CreatePlatform(reason));
-    ASSERT_TRUE(g_platform->screen) << reason;
-}
-
-void DesktopEnvironment::TearDown()
-{
-    g_platform.reset();
-    g_app.reset();
-    if (!g_runtime.empty())
-        std::filesystem::remove_all(g_runtime);
-}
-
-platform::Platform& DesktopEnvironment::Platform()
+platform::Platform& DesktopPlatform()
 {
     return *g_platform;
 }
@@ -75,24 +78,12 @@ std::string ShOut(const std::string& command)
 {
     std::string out;
     std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    if (!pipe)
-        return out;
     std::array<char, 512> buffer{};
-    while (std::fgets(buffer.data(), static_cast<int>(buffer.size()), pipe.get()))
+    while (pipe && std::fgets(buffer.data(), static_cast<int>(buffer.size()), pipe.get()))
         out += buffer.data();
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
         out.pop_back();
     return out;
-}
-
-void Pump(int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
 }
 
 bool PumpUntil(const std::function<bool()>& done, int ms)
@@ -125,17 +116,44 @@ void AnswerMessageBox(std::string* seen, int button, int delayMs)
     deadline->start();
     QObject::connect(poll, &QTimer::timeout, poll, [=] {
         poll->setInterval(50);
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (box)
             *seen = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-            poll->deleteLater();
-            poll->stop();
-            box->button(static_cast<QMessageBox::StandardButton>(button))->click();
-        } else if (deadline->elapsed() > delayMs + 10000) {
+        if (box || deadline->elapsed() > delayMs + 10000) {
             poll->deleteLater();
             poll->stop();
         }
+        if (box)
+            box->button(static_cast<QMessageBox::StandardButton>(button))->click();
     });
     poll->start(delayMs);
 }
 
+std::unique_ptr<monitor::Form1> OpenMainWindow(const std::filesystem::path& folder, monitor::Form1Services services)
+{
+    services.screen = g_platform->screen.get();
+    services.hotKeys = g_platform->hotKeys.get();
+    services.windows = g_platform->windows.get();
+    auto w = std::make_unique<monitor::Form1>(services, folder);
+    w->show();
+    Sh("xdotool search --sync --onlyvisible --name Zarvex >/dev/null");
+    Pump(300);
+    return w;
+}
+
+void MarkPoint(monitor::Form1& w, int x, int y, int points)
+{
+    Sh("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y));
+    Pump(300); // cursor tracking takes the spot
+    ASSERT_EQ(Sh("xdotool key ctrl+w"), 0);
+    ASSERT_TRUE(PumpUntil([&] { return w.Points().Count() == points; }, 3000));
+}
+
 } // namespace zarvex::test
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    ::testing::AddGlobalTestEnvironment(new zarvex::test::DesktopEnvironment);
+    return RUN_ALL_TESTS();
+}

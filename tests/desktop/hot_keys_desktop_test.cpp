@@ -1,7 +1,7 @@
 // Global hot keys on a real X server, over their whole life: a key another
 // program holds is refused, a key map change moves the grab along, and the
 // key is free again once the hot keys are gone.
-#include "desktop_support.h"
+#include "desktop/desktop_support.h"
 
 #include "platform/x11/x11_hot_keys.h"
 

@@ -10,10 +10,8 @@ mkdir -p "$state"
 
 stop() {
   for name in openbox xvfb; do
-    if [[ -f "$state/$name.pid" ]]; then
-      kill "$(cat "$state/$name.pid")" 2>/dev/null || true
-      rm -f "$state/$name.pid"
-    fi
+    [[ -f "$state/$name.pid" ]] && kill "$(cat "$state/$name.pid")" 2>/dev/null
+    rm -f "$state/$name.pid"
   done
   rm -f "$state/display"
 }

@@ -1,31 +1,28 @@
 #include "hotkey/hot_key.h"
-#include "platform/fake/fake_platform.h"
+#include "support/fakes.h"
 
 #include <gtest/gtest.h>
 
 using namespace zarvex::hotkey;
-using zarvex::platform::FakeHotKeys;
+using zarvex::test::FakeHotKeys;
 
 TEST(HotKeySpec, ModifierNamesAndKeyCodes)
 {
-    EXPECT_EQ(ParseHotKeySpec("Ctrl,87").modifiers, 2);
-    EXPECT_EQ(ParseHotKeySpec("Ctrl,87").key, 87);
-    EXPECT_EQ(ParseHotKeySpec("87").modifiers, 0);
-    EXPECT_EQ(ParseHotKeySpec("87").key, 87);
-    EXPECT_EQ(ParseHotKeySpec("Ctrl+Alt+Shift, 112 ").modifiers, 7);
-    EXPECT_EQ(ParseHotKeySpec("Ctrl+Alt+Shift, 112 ").key, 112);
-    EXPECT_EQ(ParseHotKeySpec("Shift+Alt,65").modifiers, 5);
-    // Only the listed spellings count.
-    EXPECT_EQ(ParseHotKeySpec("Alt+Shift,65").modifiers, 0);
-    EXPECT_EQ(ParseHotKeySpec("Shift+Ctrl,65").modifiers, 0);
-    EXPECT_EQ(ParseHotKeySpec("ctrl,87").modifiers, 0);
-    EXPECT_EQ(ParseHotKeySpec(",87").modifiers, 0);
-    // Fractions round half to even; no comma takes the leading number.
-    EXPECT_EQ(ParseHotKeySpec("Alt,86.5").key, 86);
-    EXPECT_EQ(ParseHotKeySpec("Alt,87.5").key, 88);
-    EXPECT_EQ(ParseHotKeySpec("87Ctrl").key, 87);
-    EXPECT_EQ(ParseHotKeySpec("Ctrl").key, 0);
-    EXPECT_EQ(ParseHotKeySpec("").key, 0);
+    // Only the listed spellings name modifiers; fractions round half to even;
+    // without a comma the code is the leading number.
+    const struct {
+        const char* spec;
+        int32_t modifiers, key;
+    } cases[] = {
+        {"Alt,65", 1, 65}, {"Ctrl,87", 2, 87}, {"Ctrl+Alt,65", 3, 65}, {"Shift,65", 4, 65}, {"Shift+Alt,65", 5, 65},
+        {"Ctrl+Shift,65", 6, 65}, {"Ctrl+Alt+Shift, 112 ", 7, 112}, {"Alt+Shift,65", 0, 65}, {"Shift+Ctrl,65", 0, 65},
+        {"ctrl,87", 0, 87}, {",87", 0, 87}, {"Alt,86.5", 1, 86}, {"Alt,87.5", 1, 88}, {"87", 0, 87},
+        {"87Ctrl", 0, 87}, {"Ctrl", 0, 0}, {"", 0, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseHotKeySpec(c.spec).modifiers, c.modifiers) << c.spec;
+        EXPECT_EQ(ParseHotKeySpec(c.spec).key, c.key) << c.spec;
+    }
     EXPECT_THROW((void)ParseHotKeySpec("Ctrl,W"), std::invalid_argument);
     EXPECT_THROW((void)ParseHotKeySpec("Ctrl,"), std::invalid_argument);
     EXPECT_THROW((void)ParseHotKeySpec("Ctrl,99999999999"), std::out_of_range);

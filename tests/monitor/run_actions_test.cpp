@@ -2,37 +2,19 @@
 // screen is a fake whose pixels the test sets between passes.
 #include "config/ini_file.h"
 #include "monitor/run_actions.h"
-#include "platform/fake/fake_platform.h"
 
+#include "support/fakes.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
+#include <sstream>
 
 using namespace zarvex::monitor;
-using zarvex::platform::FakeScreen;
+using zarvex::test::FakeTimer;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct FakeTimer : Timer {
-    bool running = false;
-    int starts = 0, stops = 0;
-    void Start() override
-    {
-        running = true;
-        ++starts;
-    }
-    void Stop() override
-    {
-        running = false;
-        ++stops;
-    }
-    bool IsRunning() const override { return running; }
-};
 
 struct FakeWindow : RunWindow {
     std::string email = "me@163.com", search = "game", button = kStartCaption, caption;
@@ -73,18 +55,10 @@ protected:
         state.CurrentColor = color;
         AddMonitorPoint(table, state);
     }
-    std::vector<std::string> Counters()
-    {
-        std::vector<std::string> out;
-        for (const auto& p : table.Rows())
-            out.push_back(CounterText(p.counter));
-        return out;
-    }
-    void Sample(int times = 1)
+    void Sample()
     {
         auto run = Run();
-        for (int i = 0; i < times; ++i)
-            SamplingPass(run);
+        SamplingPass(run);
     }
 
     zarvex::test::TempFolder dir_{"run"};
@@ -92,7 +66,7 @@ protected:
     MonitorTable table;
     FakeWindow window;
     FakeTimer timer1, timer2, timer3;
-    FakeScreen screen;
+    zarvex::test::FakeScreen screen;
     std::vector<std::string> notified;
 };
 
@@ -100,74 +74,50 @@ constexpr int32_t kRed = 0x0000FF, kBlue = 0xFF0000;
 
 } // namespace
 
-TEST_F(RunTest, NoChangeModeCountsUpToOneAboveTheThreshold)
+// One point, first read red, then sampled once per pass: "N" or "C" is the
+// mode during the pass, "R", "B" the colour read, "X" a pixel that cannot be
+// read; the counters after each pass. The threshold is 5.
+TEST_F(RunTest, CounterRules)
 {
-    screen.Set(10, 10, kRed);
-    AddPoint(10, 10, kRed);
-    std::vector<std::string> seen;
-    for (int pass = 0; pass < 8; ++pass) {
-        Sample();
-        seen.push_back(Counters()[0]);
+    const struct {
+        const char* what;
+        const char* passes;
+        const char* counters;
+    } cases[] = {
+        {"no change: counts up to one above the threshold, a change resets",
+         "NR NR NR NR NR NR NR NR NB NB", "1 2 3 4 5 6 6 6 0 1"},
+        {"change: 1 for one pass after each change", "CB CR CB CB CB", "1 1 1 0 0"},
+        {"no change: alternating colours never count", "NB NR NB NR", "0 0 0 0"},
+        {"unreadable: neither a change nor the same colour", "CX CX NX NX NR CX NX CB", "0 0 0 0 1 1 1 1"},
+        {"the new mode's rules apply to the old counter", "NR NR NR CR CB NB", "1 2 3 0 1 2"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        table.Clear();
+        screen.batchReads = 0;
+        timer3.stops = 0;
+        AddPoint(1, 1, kRed);
+        std::istringstream passes(c.passes);
+        std::string pass, seen;
+        int n = 0;
+        while (passes >> pass) {
+            window.mode = pass[0] == 'C' ? AlertMode::Change : AlertMode::NoChange;
+            screen.Set(1, 1, pass[1] == 'R' ? kRed : pass[1] == 'B' ? kBlue : zarvex::platform::kColorOutside);
+            Sample();
+            seen += (n++ ? " " : "") + CounterText(table.At(0).counter);
+        }
+        EXPECT_EQ(seen, c.counters);
+        EXPECT_EQ(screen.batchReads, n) << "one screen reading per pass";
+        // The pass holds its own timer and starts it again at its end.
+        EXPECT_EQ(timer3.stops, n);
+        EXPECT_TRUE(timer3.running);
     }
-    EXPECT_EQ(seen, (std::vector<std::string>{"1", "2", "3", "4", "5", "6", "6", "6"}));
-    // One differing reading resets, the next equal one counts 1.
-    screen.Set(10, 10, kBlue);
-    Sample();
-    EXPECT_EQ(Counters()[0], "0");
-    Sample();
-    EXPECT_EQ(Counters()[0], "1");
-    EXPECT_EQ(table.At(0).lastColor, kBlue);
-    EXPECT_EQ(screen.batchReads, 10) << "one screen reading per pass";
     EXPECT_EQ(screen.pixelReads, 0);
-    // The pass holds its own timer and starts it again at its end.
-    EXPECT_EQ(timer3.stops, 10);
-    EXPECT_TRUE(timer3.running);
-}
-
-TEST_F(RunTest, ChangeModeFlagsOnePassAfterAChange)
-{
-    window.mode = AlertMode::Change;
-    screen.Set(1, 1, kRed);
-    AddPoint(1, 1, kRed);
-    AddPoint(-5, 3, 0); // outside the screen: unreadable, neither a change nor the same colour
-    Sample(2);
-    EXPECT_EQ(Counters(), (std::vector<std::string>{"0", "0"}));
-    EXPECT_EQ(table.At(1).lastColor, 0);
-    window.mode = AlertMode::NoChange;
-    Sample(2);
-    EXPECT_EQ(Counters()[1], "0") << "unreadable twice is not an unchanged spot";
-    window.mode = AlertMode::Change;
-
-    // Alternating colours: always "1" in the change mode, always "0" in the other.
-    for (int pass = 0; pass < 4; ++pass) {
-        screen.Set(1, 1, pass % 2 ? kRed : kBlue);
-        Sample();
-        EXPECT_EQ(Counters()[0], "1");
-    }
-    window.mode = AlertMode::NoChange;
-    for (int pass = 0; pass < 4; ++pass) {
-        screen.Set(1, 1, pass % 2 ? kRed : kBlue);
-        Sample();
-        EXPECT_EQ(Counters()[0], "0");
-    }
-}
-
-TEST_F(RunTest, SwitchingTheModeDuringARunAppliesTheNewRulesToTheOldCounter)
-{
-    screen.Set(2, 2, kRed);
-    AddPoint(2, 2, kRed);
-    Sample(3);
-    EXPECT_EQ(Counters()[0], "3");
-    window.mode = AlertMode::Change;
+    EXPECT_EQ(CounterText(32768), "32768");
+    table.Clear();
+    screen.batchReads = 0;
     Sample();
-    EXPECT_EQ(Counters()[0], "0");
-    window.mode = AlertMode::Change;
-    screen.Set(2, 2, kBlue);
-    Sample();
-    EXPECT_EQ(Counters()[0], "1");
-    window.mode = AlertMode::NoChange; // a change-mode "1" starts a no-change count
-    Sample();
-    EXPECT_EQ(Counters()[0], "2");
+    EXPECT_EQ(screen.batchReads, 0) << "an empty table reads nothing";
 }
 
 TEST_F(RunTest, NoRunStartsWhileThePixelsCannotBeRead)
@@ -181,24 +131,15 @@ TEST_F(RunTest, NoRunStartsWhileThePixelsCannotBeRead)
     EXPECT_FALSE(timer3.running);
 }
 
-TEST_F(RunTest, EmptyTableOnlyCyclesTheTimer)
-{
-    Sample();
-    EXPECT_EQ(screen.batchReads, 0);
-    EXPECT_TRUE(timer3.running);
-}
-
 TEST_F(RunTest, StartStopChecksTheAddressThenThePointsThenSaves)
 {
     auto run = Run();
-    for (const char* bad : {"me@163.COM", "63.com", "", "me@163.com ", "me@126.com"}) {
-        window.email = bad;
+    // The suffix alone passes the address check; the points are checked next.
+    for (const char* address : {"me@163.COM", "63.com", "", "me@163.com ", "me@126.com", "@163.com"}) {
+        window.email = address;
         StartStopAction(run);
-        EXPECT_EQ(window.messages.back(), kAddressMessage) << bad;
+        EXPECT_EQ(window.messages.back(), *address == '@' ? kNoPointsMessage : kAddressMessage) << address;
     }
-    window.email = "@163.com"; // the suffix alone passes the address check
-    StartStopAction(run);
-    EXPECT_EQ(window.messages.back(), kNoPointsMessage) << "no points yet";
     EXPECT_FALSE(fs::exists(dir_ / "config.ini")) << "a failing click writes nothing";
     EXPECT_EQ(window.button, kStartCaption);
 
@@ -261,16 +202,6 @@ TEST_F(RunTest, NoChangeAlertAfterThresholdPassesThenNeverAgain)
     EXPECT_EQ(notified.size(), 2u);
 }
 
-TEST_F(RunTest, ThresholdZeroAlertsAtOnceAndStartsARun)
-{
-    state.Threshold = 0;
-    AddPoint(5, 5, kRed);
-    auto run = Run();
-    AlertPass(run);
-    EXPECT_EQ(notified.size(), 1u);
-    EXPECT_EQ(window.button, kStopCaption) << "the toggle started a run";
-}
-
 TEST_F(RunTest, TwoAlertsInOnePassToggleTwice)
 {
     window.mode = AlertMode::Change;
@@ -306,18 +237,22 @@ TEST_F(RunTest, ChangeSeenOnlyIfAnAlertPassComesBeforeTheNextSample)
     EXPECT_EQ(notified.size(), 1u);
 }
 
-TEST_F(RunTest, AlertWithABadAddressSendsThenShowsTheMessageAndKeepsRunning)
+TEST_F(RunTest, ThresholdZeroAlertsAtOnceAndABadAddressIsSentThenRefused)
 {
     state.Threshold = 0;
     AddPoint(9, 9, kRed);
     auto run = Run();
-    StartStopAction(run);
+    AlertPass(run);
+    EXPECT_EQ(notified, (std::vector<std::string>{"me@163.com"}));
+    EXPECT_EQ(window.button, kStopCaption) << "the toggle started a run";
+
+    AddPoint(9, 9, kRed);
     window.email = "typo@163.cm";
     // While the message box is open the alert pass must not run again.
     window.duringMessage = [&] { EXPECT_FALSE(timer2.running); };
     AlertPass(run);
-    EXPECT_EQ(notified, (std::vector<std::string>{"typo@163.cm"}));
+    EXPECT_EQ(notified, (std::vector<std::string>{"me@163.com", "typo@163.cm"}));
     EXPECT_EQ(window.messages.back(), kAddressMessage);
-    EXPECT_EQ(window.button, kStopCaption);
+    EXPECT_EQ(window.button, kStopCaption) << "still running";
     EXPECT_TRUE(timer2.running);
 }

@@ -6,16 +6,13 @@
 #include <sndfile.h>
 
 #include "support/temp_folder.h"
+#include "support/test_helpers.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <filesystem>
-#include <fstream>
 #include <future>
 #include <sys/file.h>
-#include <iterator>
-#include <unistd.h>
 
 using namespace zarvex::platform;
 namespace fs = std::filesystem;
@@ -43,11 +40,7 @@ protected:
         RouteDefaultTo("pcm.!default { type file slave { pcm { type null } } file \"" + capture_.string()
                        + "\" format \"raw\" }\n");
     }
-    std::string Captured()
-    {
-        std::ifstream in(capture_, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string Captured() { return zarvex::test::Slurp(capture_); }
     zarvex::test::TempFolder temp_{"alsa"};
     const fs::path dir_ = temp_.Path();
     const fs::path capture_ = dir_ / "capture.raw";

@@ -1,17 +1,17 @@
 #include "config/ini_file.h"
 #include "config/settings_window_logic.h"
-#include "platform/fake/fake_platform.h"
 #include "windows/window_search.h"
+
+#include "support/fakes.h"
+#include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 using namespace zarvex;
 using namespace zarvex::windows;
-using platform::FakeWindows;
+using test::FakeWindows;
 
 namespace {
 
@@ -33,13 +33,6 @@ FakeWindows Desktop()
     w.foreground = 11;
     return w;
 }
-
-struct Timer : monitor::Timer {
-    bool running = false;
-    void Start() override { running = true; }
-    void Stop() override { running = false; }
-    bool IsRunning() const override { return running; }
-};
 
 struct View : SwitchView {
     std::vector<int32_t> ticks;
@@ -99,7 +92,7 @@ TEST(WindowSwitching, IdleWithFewerThanTwoWindows)
     monitor::MonitorState state;
     state.SwitchInterval = 2;
     monitor::MonitorTable table;
-    Timer sampling;
+    test::FakeTimer sampling;
     View view;
     SwitchState sw;
     list.Append({1, 16, "game1", ""});
@@ -122,7 +115,7 @@ TEST(WindowSwitching, CyclesThroughTheListResettingCounters)
     monitor::MonitorTable table;
     monitor::AddMonitorPoint(table, state);
     monitor::AddMonitorPoint(table, state);
-    Timer sampling;
+    test::FakeTimer sampling;
     View view;
     SwitchState sw;
     view.duringWait = [&] {
@@ -166,44 +159,42 @@ TEST(WindowSwitching, CyclesThroughTheListResettingCounters)
 
 TEST(WindowSwitching, TheRuleWantsFiveSecondsAboveTheThreshold)
 {
-    monitor::MonitorState state;
-    state.Threshold = 60;
-    state.SwitchInterval = 64;
-    EXPECT_FALSE(SwitchRuleHolds(state));
-    state.SwitchInterval = 65;
-    EXPECT_TRUE(SwitchRuleHolds(state));
-    state.Threshold = -32768; // no 16-bit overflow at the edges
-    state.SwitchInterval = -32763;
-    EXPECT_TRUE(SwitchRuleHolds(state));
-    state.Threshold = 32767;
-    state.SwitchInterval = 32767;
-    EXPECT_FALSE(SwitchRuleHolds(state));
+    // No 16-bit overflow at the edges.
+    const struct {
+        int16_t threshold, interval;
+        bool holds;
+    } cases[] = {{60, 64, false}, {60, 65, true}, {-32768, -32763, true}, {32767, 32767, false}};
+    for (const auto& c : cases) {
+        monitor::MonitorState state;
+        state.Threshold = c.threshold;
+        state.SwitchInterval = c.interval;
+        EXPECT_EQ(SwitchRuleHolds(state), c.holds) << c.threshold << " " << c.interval;
+    }
 }
 
-TEST(SettingsWindow, ClosingWritesBothKeysAndReadsThemBack)
+TEST(SettingsWindow, ClosingWritesBothKeysAsTypedOrRefusesAndWritesNothing)
 {
-    namespace fs = std::filesystem;
-    const fs::path dir = fs::temp_directory_path() / ("zarvex-settings-" + std::to_string(::getpid()));
-    fs::create_directories(dir);
-    const fs::path file = dir / "config.ini";
+    const test::TempFolder dir("settings");
+    const auto file = dir / "config.ini";
     std::ofstream(file) << "[con]\nfz=60\nchgwnd=70\nemail=a@163.com\n";
-
-    auto saved = config::CloseSettings(file, " 045", "1000", {60, 70});
-    ASSERT_TRUE(saved);
-    EXPECT_EQ(saved->switchInterval, 45);
-    EXPECT_EQ(saved->threshold, 1000) << "read whole, not cut to three characters";
-    EXPECT_EQ(config::ReadIniValue(file, "con", "chgwnd"), "045") << "written as typed";
-    EXPECT_EQ(config::ReadIniValue(file, "con", "email"), "a@163.com");
-
-    saved = config::CloseSettings(file, "2.5", "-3.5", {0, 0});
-    EXPECT_EQ(saved->switchInterval, 2);
-    EXPECT_EQ(saved->threshold, -4);
-
-    // Refused: nothing is written.
-    for (const auto& [chg, fz] : {std::pair{"abc", "10"}, std::pair{"10", ""}, std::pair{"40000", "10"},
-                                  std::pair{"10", "1e2"}}) {
-        EXPECT_FALSE(config::CloseSettings(file, chg, fz, {0, 0})) << chg << " / " << fz;
-        EXPECT_EQ(config::ReadIniValue(file, "con", "chgwnd"), "2.5");
+    const struct {
+        const char *chg, *fz;
+        std::optional<std::pair<int16_t, int16_t>> saved; // interval and threshold; none: refused
+    } cases[] = {
+        {" 045", "1000", std::pair{45, 1000}}, // read whole, not cut to three characters
+        {"2.5", "-3.5", std::pair{2, -4}},
+        {"abc", "10", std::nullopt}, {"10", "", std::nullopt}, {"40000", "10", std::nullopt}, {"10", "1e2", std::nullopt},
+    };
+    std::string lastChg = "70";
+    for (const auto& c : cases) {
+        const auto saved = config::CloseSettings(file, c.chg, c.fz, {0, 0});
+        ASSERT_EQ(saved.has_value(), c.saved.has_value()) << c.chg << " / " << c.fz;
+        if (saved) {
+            EXPECT_EQ(std::pair(saved->switchInterval, saved->threshold), *c.saved);
+            lastChg = c.chg;
+        }
+        EXPECT_EQ(config::ReadIniValue(file, "con", "chgwnd"), lastChg.substr(lastChg.find_first_not_of(' ')))
+            << "written as typed, or not at all";
     }
-    fs::remove_all(dir);
+    EXPECT_EQ(config::ReadIniValue(file, "con", "email"), "a@163.com");
 }

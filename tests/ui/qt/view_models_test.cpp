@@ -2,7 +2,7 @@
 // announced before it is made, a window search appends row by row), and the
 // time stamp the window list shows.
 #include "ui/qt/point_table_model.h"
-#include "platform/fake/fake_platform.h"
+#include "support/fakes.h"
 #include "ui/qt/window_list_model.h"
 
 #include <QAbstractItemModelTester>
@@ -60,7 +60,7 @@ TEST(ViewModels, WindowSearchAppendsRowByRow)
     ModelCheck check(&model);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
-    platform::FakeWindows desktop;
+    test::FakeWindows desktop;
     desktop.stack = {{11, "game1"}, {12, "other"}, {13, "game2"}};
     desktop.foreground = 13;
     windows::SearchState search;
