@@ -31,6 +31,9 @@ fi
 # Its output always goes to a file: its background processes would keep a pipe open.
 wine() { env LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 wine "$@" >>"$work/wine.log" 2>&1; }
 cleanup() {
+  # Only the script itself cleans up: a background start of the program is a
+  # subshell of it, and must not take the prefix away when it ends.
+  [[ $BASHPID == "$$" ]] || return 0
   [[ -n ${pid:-} ]] && kill "$pid" 2>/dev/null
   [[ -n ${service_pid:-} ]] && kill "$service_pid" 2>/dev/null
   wineserver -k >/dev/null 2>&1
