@@ -73,8 +73,6 @@ public slots:
 
 namespace {
 
-// The object path the portal gives a request made with `token`, known before
-// the call so that its Response cannot be missed.
 // Request and session tokens unique in the process: two objects asking at
 // once must not name the same request or session.
 QString NextToken()
@@ -83,6 +81,8 @@ QString NextToken()
     return QStringLiteral("zarvex%1").arg(++count);
 }
 
+// The object path the portal gives a request made with `token`, known before
+// the call so that its Response cannot be missed.
 QString RequestPath(const QString& token)
 {
     QString sender = QDBusConnection::sessionBus().baseService().mid(1);
