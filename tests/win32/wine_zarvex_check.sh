@@ -9,7 +9,8 @@
 # service gets the notification and the sound repeats every 3 s; switching
 # brings the listed windows to the top in turn, a key pressed during its
 # wait acts after it; closing asks first, then ends
-# the program; a start with an unreachable service shows no message.
+# the program; a start with an unreachable service shows no message, and
+# there switching is refused while its interval is too short.
 #   wine_zarvex_check.sh ZARVEX_EXE TABLE_READER_EXE XSESSION_STATE_DIR NOTIFY_SERVER_PY
 set -uo pipefail
 exe=$1 reader=$2 state=$3 service=$4
@@ -199,5 +200,12 @@ shown=$((($(date +%s%N) - start) / 1000000))
 echo "with an unreachable service the main window was shown $shown ms after the start"
 sleep 2
 check "an unreachable service: no message, the window within 6 s" '[[ -n $form ]] && ((shown < 6000)) && ! titles | grep -qx "提示"'
+# 配置 saved chgwnd 2 and fz 62 above: switching is refused with its message
+# while the interval is not 5 s above the threshold.
+compact=$(height)
+wine "$reader" click 106 # Check1
+sleep 0.5
+check "多窗口自动切换 is refused with its message when the interval is too short" \
+  'titles | grep -qx "提示" && (($(height) == compact))'
 
 ((failures == 0)) || { echo "Wine's output:"; cat "$work/wine.log"; exit 1; }
