@@ -1,5 +1,7 @@
 #include "platform/wayland/portal_hot_keys.h"
 
+#include "platform/wayland/portal_request.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -13,10 +15,7 @@ namespace zarvex::platform::wayland {
 
 namespace {
 
-const QString kPortal = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kShortcuts = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
 constexpr int kTimeoutMs = 5000;
 
 // One entry of the portal's a(sa{sv}) shortcut lists.
@@ -71,27 +70,6 @@ public slots:
     }
 };
 
-namespace {
-
-// Request and session tokens unique in the process: two objects asking at
-// once must not name the same request or session.
-QString NextToken()
-{
-    static int count = 0;
-    return QStringLiteral("zarvex%1").arg(++count);
-}
-
-// The object path the portal gives a request made with `token`, known before
-// the call so that its Response cannot be missed.
-QString RequestPath(const QString& token)
-{
-    QString sender = QDBusConnection::sessionBus().baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    return kPortalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
-}
-
-} // namespace
-
 PortalHotKeys::PortalHotKeys(std::map<int32_t, Shortcut> names) : names_(std::move(names))
 {
     qDBusRegisterMetaType<PortalShortcut>();
@@ -144,12 +122,12 @@ QString PortalHotKeys::ShortcutId(int32_t id) const
 bool PortalHotKeys::Request(const QString& method, QList<QVariant> args, uint& response, QVariantMap& results)
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString token = NextToken();
+    const QString token = NextPortalToken();
     QVariantMap options = args.takeLast().toMap();
     options.insert(QStringLiteral("handle_token"), token);
     args.append(options);
     ResponseWaiter waiter;
-    const QString path = RequestPath(token);
+    const QString path = PortalRequestPath(token);
     bus.connect(kPortal, path, kRequest, QStringLiteral("Response"), &waiter, SLOT(OnResponse(uint, QVariantMap)));
     QDBusMessage call = QDBusMessage::createMethodCall(kPortal, kPortalPath, kShortcuts, method);
     call.setArguments(args);
@@ -184,7 +162,7 @@ bool PortalHotKeys::Bind()
     uint response = 2;
     QVariantMap results;
     QVariantMap options;
-    options.insert(QStringLiteral("session_handle_token"), NextToken());
+    options.insert(QStringLiteral("session_handle_token"), NextPortalToken());
     if (!Request(QStringLiteral("CreateSession"), {options}, response, results) || response != 0)
         return false;
     session_ = results.value(QStringLiteral("session_handle")).toString();
@@ -205,8 +183,8 @@ bool PortalHotKeys::Bind()
     }
     // The desktop may ask the user first: the answer is awaited in the event loop.
     QDBusConnection bus = QDBusConnection::sessionBus();
-    const QString token = NextToken();
-    bindRequest_ = RequestPath(token);
+    const QString token = NextPortalToken();
+    bindRequest_ = PortalRequestPath(token);
     bus.connect(kPortal, bindRequest_, kRequest, QStringLiteral("Response"), this, SLOT(OnBindResponse(uint, QVariantMap)));
     QVariantMap bindOptions;
     bindOptions.insert(QStringLiteral("handle_token"), token);

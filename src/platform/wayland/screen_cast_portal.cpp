@@ -1,5 +1,7 @@
 #include "platform/wayland/screen_cast_portal.h"
 
+#include "platform/wayland/portal_request.h"
+
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -13,10 +15,7 @@ namespace zarvex::platform::wayland {
 
 namespace {
 
-const QString kPortal = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString kPortalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString kScreenCast = QStringLiteral("org.freedesktop.portal.ScreenCast");
-const QString kRequest = QStringLiteral("org.freedesktop.portal.Request");
 constexpr int kCallTimeoutMs = 5000;
 // The user may take a while to answer the desktop's question.
 constexpr int kAnswerTimeoutMs = 5 * 60 * 1000;
@@ -24,21 +23,6 @@ constexpr uint kSourceMonitor = 1;
 constexpr uint kCursorHidden = 1;
 constexpr uint kCursorMetadata = 4;
 constexpr uint kPersistUntilRevoked = 2;
-
-// Request and session tokens unique in the process: two objects asking at
-// once must not name the same request or session.
-QString NextToken()
-{
-    static int count = 0;
-    return QStringLiteral("zarvexcast%1").arg(++count);
-}
-
-QString RequestPath(const QString& token)
-{
-    QString sender = QDBusConnection::sessionBus().baseService().mid(1);
-    sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-    return kPortalPath + QStringLiteral("/request/") + sender + QLatin1Char('/') + token;
-}
 
 // Two integers, as the portal sends a stream's position and size.
 bool ReadPair(const QVariant& value, int32_t& a, int32_t& b)
@@ -117,12 +101,12 @@ ScreenCastPortal::~ScreenCastPortal()
 
 void ScreenCastPortal::Call(const QString& method, QList<QVariant> args, std::function<void(uint, const QVariantMap&)> next)
 {
-    const QString token = NextToken();
+    const QString token = NextPortalToken();
     QVariantMap options = args.takeLast().toMap();
     options.insert(QStringLiteral("handle_token"), token);
     args.append(options);
     // Listening before the call, so that a quick answer is not missed.
-    auto* pending = new PendingRequest(this, RequestPath(token), std::move(next), kAnswerTimeoutMs);
+    auto* pending = new PendingRequest(this, PortalRequestPath(token), std::move(next), kAnswerTimeoutMs);
     QDBusMessage call = QDBusMessage::createMethodCall(kPortal, kPortalPath, kScreenCast, method);
     call.setArguments(args);
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, kCallTimeoutMs);
@@ -150,7 +134,7 @@ void ScreenCastPortal::Start(const std::string& restoreToken, Done done)
         return;
     }
     QVariantMap create;
-    create.insert(QStringLiteral("session_handle_token"), NextToken());
+    create.insert(QStringLiteral("session_handle_token"), NextPortalToken());
     Call(QStringLiteral("CreateSession"), {create}, [this, restoreToken](uint response, const QVariantMap& results) {
         session_ = results.value(QStringLiteral("session_handle")).toString();
         if (response != 0 || session_.isEmpty())
