@@ -1,23 +1,10 @@
 #!/usr/bin/env bash
 # zarvex-qr.exe (the Windows build) under Wine against the Linux build: the
-# same PBM, byte for byte, for a set of messages, versions, levels and masks.
-#   wine_qr_check.sh LINUX_TOOL WINDOWS_TOOL
-# Exits 77 (skipped) with a line saying why when Wine or the .exe is missing.
+# same PBM, byte for byte, and the same exit status for a set of messages,
+# versions, levels, masks and refusals.
+#   wine_run.sh WINDOWS_TOOL -- wine_qr_check.sh LINUX_TOOL WINDOWS_TOOL
 set -uo pipefail
-linux=$1 windows=$2
-if [[ ! -f $windows ]]; then
-  echo "SKIPPED: $windows was not built (the mingw-w64 cross compiler is missing)"
-  exit 77
-fi
-if ! command -v wine >/dev/null; then
-  echo "SKIPPED: Wine is not installed"
-  exit 77
-fi
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export WINEPREFIX=$work/prefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
-DISPLAY= wine wineboot --init >/dev/null 2>&1 || { echo "SKIPPED: Wine cannot start here"; exit 77; }
-
+linux=$1 windows=$2 work=$WINE_WORK
 printf 'raw \x00\x01\xfe\xff bytes\r\n' > "$work/message.bin"
 head -c 9000 /dev/zero > "$work/too-long.bin"
 failures=0 cases=0

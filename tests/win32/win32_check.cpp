@@ -1,0 +1,269 @@
+// The Windows side of the checks under Wine, one mode per task:
+//   win32_check platform FOLDER          what the run of zarvex.exe cannot show
+//                                        of the Win32 backend; one line per
+//                                        check, exit status 1 on a failure
+//   win32_check exchange URL RESULT_FILE [TOTAL_TIMEOUT_MS]
+//                                        one HttpExchange; RESULT_FILE gets
+//                                        "completed status milliseconds failure"
+//                                        (failure: 0 none, 1 could not connect,
+//                                        2 no answer), then the body
+// and, to read and drive a running zarvex.exe from another process as a user would:
+//   win32_check list ID RESULT_FILE      the list control with that id in
+//                                        Form1, one line per row, its columns
+//                                        joined by '|'
+//   win32_check click ID                 a click on that button of Form1
+//                                        (posted: a message box it opens would
+//                                        block a sent one)
+//   win32_check command ID               a menu command of Form1
+//   win32_check text ID RESULT_FILE      the text of that control of Form1
+//   win32_check settext CLASS ID TEXT    the text of a control of the window
+//                                        of that class
+//   win32_check close CLASS              the close box of that window
+//   win32_check windows RESULT_FILE      the titles of the visible top-level
+//                                        windows, one a line
+//   win32_check topmost RESULT_FILE      the same for the topmost ones
+//   win32_check show N                   opens N coloured windows titled
+//                                        "测试窗口 1" … (the last in front) and
+//                                        runs until they are closed
+#include "config/ini_file.h"
+#include "notify/http_post.h"
+#include "platform/win32/win32_platform.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+using namespace zarvex;
+using namespace zarvex::platform;
+
+namespace {
+
+std::string Narrow(const wchar_t* text, UINT codePage)
+{
+    const int n = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n > 0 ? n - 1 : 0), '\0');
+    WideCharToMultiByte(codePage, 0, text, -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+bool Save(const char* file, const std::string& text)
+{
+    std::ofstream out(file, std::ios::binary);
+    return static_cast<bool>(out << text);
+}
+
+// An argument as the command line gave it, in UTF-16 (argv has it in the
+// ANSI code page, which cannot hold every text).
+std::wstring Wide(int index)
+{
+    int count = 0;
+    LPWSTR* args = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::wstring out = args && index < count ? args[index] : L"";
+    LocalFree(args);
+    return out;
+}
+
+HWND OpenWindow(const std::wstring& className, const std::wstring& title, COLORREF colour, int x, int y,
+                WNDPROC proc)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = CreateSolidBrush(colour);
+    wc.lpszClassName = className.c_str();
+    RegisterClassW(&wc);
+    HWND window = CreateWindowExW(0, className.c_str(), title.c_str(), WS_OVERLAPPEDWINDOW, x, y, 240, 160, nullptr,
+                                  nullptr, wc.hInstance, nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    return window;
+}
+
+void Pump(DWORD ms)
+{
+    MSG m;
+    for (const DWORD end = GetTickCount() + ms; GetTickCount() < end; Sleep(10))
+        while (PeekMessageW(&m, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageW(&m);
+}
+
+// Raising, pixels and the profile file where the program's run does not
+// reach: the window finding, topmost band, pixel byte order, pointer and hot
+// key are proved by that run.
+int CheckPlatform(const std::filesystem::path& folder)
+{
+    int failed = 0;
+    auto check = [&](bool ok, const char* what) {
+        std::printf("%s - %s\n", ok ? "ok" : "FAIL", what);
+        failed += ok ? 0 : 1;
+    };
+    HWND red = OpenWindow(L"ZarvexCheckRed", L"zarvex-check", RGB(255, 0, 0), 100, 100, DefWindowProcW);
+    Pump(1000);
+    win32::Win32Windows windows;
+    RECT before{}, after{};
+    GetWindowRect(red, &before);
+    const bool raised = windows.RaiseTopmost(static_cast<WindowHandle>(reinterpret_cast<uintptr_t>(red)));
+    GetWindowRect(red, &after);
+    check(raised && EqualRect(&before, &after), "raising keeps position and size");
+    check(!windows.RaiseTopmost(0x7ffffff0u), "a window that is gone is refused without harm");
+    Pump(500);
+
+    win32::Win32Screen screen;
+    POINT centre{100, 50};
+    ClientToScreen(red, &centre);
+    const std::vector<Point> points = {{centre.x, centre.y}, {-20, -20}, {5, 5}};
+    std::vector<int32_t> batch(points.size()), single;
+    screen.PixelColors(points, batch);
+    for (const Point& p : points)
+        single.push_back(screen.PixelColor(p));
+    check(single[0] == 0x0000FF && single[1] == -1, "a pixel reads as its colour, outside the screen as all ones");
+    check(batch == single, "one device context per pass reads what single readings do");
+
+    // config.ini in the ANSI code page, byte for byte as the platform's own API.
+    const std::filesystem::path ini = std::filesystem::absolute(folder / "config.ini");
+    config::WriteIniValue(ini, "con", "game", "监控窗口");
+    config::WriteIniValue(ini, "con", "game", "监控窗口二"); // replaces the file: rename over the old one
+    char buffer[256] = {};
+    GetPrivateProfileStringA("con", "game", "", buffer, sizeof buffer, ini.string().c_str());
+    check(buffer == Narrow(L"监控窗口二", CP_ACP), "our write reads back through GetPrivateProfileStringA");
+    WritePrivateProfileStringA("con", "email", Narrow(L"张三@163.com", CP_ACP).c_str(), ini.string().c_str());
+    check(config::ReadIniValue(ini, "con", "email") == "张三@163.com"
+              && config::ReadIniValue(ini, "con", "game") == "监控窗口二",
+          "WritePrivateProfileStringA's value reads back through ours, beside our own");
+    // A read-only file is left as it is, as the platform's own writer leaves it.
+    SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_READONLY);
+    const bool refused = !config::WriteIniValue(ini, "con", "game", "x");
+    SetFileAttributesW(ini.c_str(), FILE_ATTRIBUTE_NORMAL);
+    check(refused && config::ReadIniValue(ini, "con", "game") == "监控窗口二", "a read-only config.ini is not replaced");
+    DestroyWindow(red);
+    return failed == 0 ? 0 : 1;
+}
+
+int Exchange(int argc, char** argv)
+{
+    notify::HttpOptions options;
+    if (argc > 4)
+        options.totalTimeoutMs = std::stol(argv[4]);
+    const auto start = std::chrono::steady_clock::now();
+    const notify::HttpResponse r = notify::HttpExchange(argv[2], "", options);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    return Save(argv[3], std::to_string(r.completed) + ' ' + std::to_string(r.status) + ' '
+                             + std::to_string(ms.count()) + ' ' + std::to_string(static_cast<int>(r.failure)) + '\n'
+                             + r.body)
+        ? 0
+        : 1;
+}
+
+bool onlyTopmost = false;
+
+BOOL CALLBACK AddTitle(HWND window, LPARAM titles)
+{
+    wchar_t text[512] = {};
+    const bool topmost = (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+    if (IsWindowVisible(window) && (topmost || !onlyTopmost) && GetWindowTextW(window, text, 512) > 0)
+        *reinterpret_cast<std::string*>(titles) += Narrow(text, CP_UTF8) + "\n";
+    return TRUE;
+}
+
+int openWindows = 0;
+
+LRESULT CALLBACK ShownWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_DESTROY && --openWindows == 0)
+        PostQuitMessage(0);
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+int ShowWindows(int count)
+{
+    constexpr COLORREF kColours[] = {RGB(200, 40, 40), RGB(40, 160, 40), RGB(40, 40, 200), RGB(200, 200, 40)};
+    for (int i = 0; i < count; ++i, ++openWindows)
+        OpenWindow(L"ZarvexTestWindow" + std::to_wstring(i + 1), L"测试窗口 " + std::to_wstring(i + 1), kColours[i % 4],
+                   900 + 40 * i, 60 + 40 * i, ShownWindowProc);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+        DispatchMessageW(&message);
+    return 0;
+}
+
+// The list's text lives in the other process, so it is fetched through a
+// buffer there.
+int ReadList(HWND list, const char* file)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(list, &pid);
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
+    constexpr size_t kChars = 512;
+    char* remote = process ? static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kChars * sizeof(wchar_t),
+                                                               MEM_COMMIT, PAGE_READWRITE))
+                           : nullptr;
+    if (!remote)
+        return 1;
+    const auto rows = SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
+    HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+    const auto columns = SendMessageW(header, HDM_GETITEMCOUNT, 0, 0);
+    std::string out;
+    for (LRESULT r = 0; r < rows; ++r) {
+        for (LRESULT c = 0; c < columns; ++c) {
+            LVITEMW item{};
+            item.iSubItem = static_cast<int>(c);
+            item.cchTextMax = kChars;
+            item.pszText = reinterpret_cast<LPWSTR>(remote + sizeof(LVITEMW));
+            wchar_t text[kChars] = {};
+            WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
+            SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(r), reinterpret_cast<LPARAM>(remote));
+            ReadProcessMemory(process, remote + sizeof(LVITEMW), text, sizeof text - sizeof(wchar_t), nullptr);
+            out += (c ? "|" : "") + Narrow(text, CP_UTF8);
+        }
+        out += '\n';
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    return Save(file, out) ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+        return 2;
+    const std::string mode = argv[1];
+    if (mode == "platform")
+        return CheckPlatform(argv[2]);
+    if (mode == "exchange" && argc > 3)
+        return Exchange(argc, argv);
+    if (mode == "show")
+        return ShowWindows(std::atoi(argv[2]));
+    if (mode == "windows" || mode == "topmost") {
+        onlyTopmost = mode == "topmost";
+        std::string titles;
+        EnumWindows(AddTitle, reinterpret_cast<LPARAM>(&titles));
+        return Save(argv[2], titles) ? 0 : 1;
+    }
+    if (mode == "settext" || mode == "close") {
+        HWND window = FindWindowW(Wide(2).c_str(), nullptr);
+        if (window && mode == "close")
+            return PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+        HWND box = window && argc > 4 ? GetDlgItem(window, std::atoi(argv[3])) : nullptr;
+        return box && SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Wide(4).c_str())) ? 0 : 1;
+    }
+    HWND form = FindWindowW(L"ZarvexForm1", nullptr);
+    if (form && mode == "command")
+        return PostMessageW(form, WM_COMMAND, static_cast<WPARAM>(std::atoi(argv[2])), 0) ? 0 : 1;
+    HWND control = form ? GetDlgItem(form, std::atoi(argv[2])) : nullptr;
+    if (control && mode == "click")
+        return PostMessageW(control, BM_CLICK, 0, 0) ? 0 : 1;
+    if (control && mode == "text" && argc > 3) {
+        wchar_t text[512] = {};
+        SendMessageW(control, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
+        return Save(argv[3], Narrow(text, CP_UTF8)) ? 0 : 1;
+    }
+    return control && mode == "list" && argc > 3 ? ReadList(control, argv[3]) : 1;
+}
