@@ -1,30 +1,21 @@
-// The Windows side of the checks under Wine, one mode per task:
-//   win32_check platform FOLDER          what the run of zarvex.exe cannot show
-//                                        of the Win32 backend; one line per
-//                                        check, exit status 1 on a failure
-//   win32_check exchange URL RESULT_FILE [TOTAL_TIMEOUT_MS]
-//                                        one HttpExchange; RESULT_FILE gets
-//                                        "completed status milliseconds failure"
-//                                        (failure: 0 none, 1 could not connect,
-//                                        2 no answer), then the body
-// and, to read and drive a running zarvex.exe from another process as a user would:
-//   win32_check list ID RESULT_FILE      the list control with that id in
-//                                        Form1, one line per row, its columns
-//                                        joined by '|'
-//   win32_check click ID                 a click on that button of Form1
-//                                        (posted: a message box it opens would
-//                                        block a sent one)
-//   win32_check command ID               a menu command of Form1
-//   win32_check text ID RESULT_FILE      the text of that control of Form1
-//   win32_check settext CLASS ID TEXT    the text of a control of the window
-//                                        of that class
-//   win32_check close CLASS              the close box of that window
-//   win32_check windows RESULT_FILE      the titles of the visible top-level
-//                                        windows, one a line
-//   win32_check topmost RESULT_FILE      the same for the topmost ones
-//   win32_check show N                   opens N coloured windows titled
-//                                        "测试窗口 1" … (the last in front) and
-//                                        runs until they are closed
+// The Windows side of the checks under Wine (win32_check MODE ARG...):
+//   platform FOLDER         what the run of zarvex.exe cannot show of the Win32
+//                           backend; a line per check, exit status 1 on a failure
+//   exchange URL FILE [MS]  one HttpExchange (MS: its total time-out); FILE gets
+//                           "completed status milliseconds failure", then the body
+// and, to read and drive a running zarvex.exe from another process as a user
+// would (FILE gets what is read; ID is a control's id in Form1):
+//   list ID FILE            the rows of that list view, columns joined by '|'
+//   text ID FILE            the control's text
+//   click ID                a click on that button (posted: a message box it
+//                           opens would block a sent one)
+//   command ID              a menu command of Form1
+//   settext CLASS ID TEXT   the text of a control in the window of that class
+//   close CLASS             the close box of that window
+//   windows FILE            the titles of the visible top-level windows, a line
+//   topmost FILE            each; of the topmost ones
+//   show N                  opens N coloured windows titled "测试窗口 1" … (the
+//                           last in front) and runs until it is ended
 #include "config/ini_file.h"
 #include "notify/http_post.h"
 #include "platform/win32/win32_platform.h"
@@ -53,10 +44,11 @@ std::string Narrow(const wchar_t* text, UINT codePage)
     return out;
 }
 
-bool Save(const char* file, const std::string& text)
+// Writes the file; the exit status that tells whether it went well.
+int Save(const char* file, const std::string& text)
 {
     std::ofstream out(file, std::ios::binary);
-    return static_cast<bool>(out << text);
+    return out << text ? 0 : 1;
 }
 
 // An argument as the command line gave it, in UTF-16 (argv has it in the
@@ -153,11 +145,9 @@ int Exchange(int argc, char** argv)
     const auto start = std::chrono::steady_clock::now();
     const notify::HttpResponse r = notify::HttpExchange(argv[2], "", options);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
-    return Save(argv[3], std::to_string(r.completed) + ' ' + std::to_string(r.status) + ' '
-                             + std::to_string(ms.count()) + ' ' + std::to_string(static_cast<int>(r.failure)) + '\n'
-                             + r.body)
-        ? 0
-        : 1;
+    const std::string head = std::to_string(r.completed) + ' ' + std::to_string(r.status) + ' '
+        + std::to_string(ms.count()) + ' ' + std::to_string(static_cast<int>(r.failure));
+    return Save(argv[3], head + '\n' + r.body);
 }
 
 bool onlyTopmost = false;
@@ -171,21 +161,12 @@ BOOL CALLBACK AddTitle(HWND window, LPARAM titles)
     return TRUE;
 }
 
-int openWindows = 0;
-
-LRESULT CALLBACK ShownWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_DESTROY && --openWindows == 0)
-        PostQuitMessage(0);
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 int ShowWindows(int count)
 {
     constexpr COLORREF kColours[] = {RGB(200, 40, 40), RGB(40, 160, 40), RGB(40, 40, 200), RGB(200, 200, 40)};
-    for (int i = 0; i < count; ++i, ++openWindows)
+    for (int i = 0; i < count; ++i)
         OpenWindow(L"ZarvexTestWindow" + std::to_wstring(i + 1), L"测试窗口 " + std::to_wstring(i + 1), kColours[i % 4],
-                   900 + 40 * i, 60 + 40 * i, ShownWindowProc);
+                   900 + 40 * i, 60 + 40 * i, DefWindowProcW);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchMessageW(&message);
@@ -225,7 +206,7 @@ int ReadList(HWND list, const char* file)
     }
     VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
-    return Save(file, out) ? 0 : 1;
+    return Save(file, out);
 }
 
 } // namespace
@@ -245,7 +226,7 @@ int main(int argc, char** argv)
         onlyTopmost = mode == "topmost";
         std::string titles;
         EnumWindows(AddTitle, reinterpret_cast<LPARAM>(&titles));
-        return Save(argv[2], titles) ? 0 : 1;
+        return Save(argv[2], titles);
     }
     if (mode == "settext" || mode == "close") {
         HWND window = FindWindowW(Wide(2).c_str(), nullptr);
@@ -263,7 +244,7 @@ int main(int argc, char** argv)
     if (control && mode == "text" && argc > 3) {
         wchar_t text[512] = {};
         SendMessageW(control, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text));
-        return Save(argv[3], Narrow(text, CP_UTF8)) ? 0 : 1;
+        return Save(argv[3], Narrow(text, CP_UTF8));
     }
     return control && mode == "list" && argc > 3 ? ReadList(control, argv[3]) : 1;
 }

@@ -7,9 +7,8 @@ set -uo pipefail
 linux=$1 windows=$2 work=$WINE_WORK
 printf 'raw \x00\x01\xfe\xff bytes\r\n' > "$work/message.bin"
 head -c 9000 /dev/zero > "$work/too-long.bin"
-failures=0 cases=0
+failures=0
 check() { # arguments for both tools
-  ((cases++))
   "$linux" "$@" -t pbm -o "$work/linux.pbm" 2>/dev/null; local l=$?
   wine "$windows" "$@" -t pbm -o "$work/windows.pbm" 2>/dev/null; local w=$?
   if [[ $l != "$w" ]]; then
@@ -19,8 +18,6 @@ check() { # arguments for both tools
   fi
 }
 check 'HELLO WORLD'
-check -v 1 -l H -m 7 '01234567'
-check -v 7 -l L -m 2 'Zarvex 4.0.1 alert'
 check -v 25 -l Q -m 4 "$(printf 'line %d ' $(seq 1 60))"
 check -v 40 -l M -m 6 "$(head -c 2000 /dev/zero | tr '\0' 'a')"
 check -l M -m 3 '监控点提醒 mixed 123 ABC'
@@ -32,5 +29,4 @@ check -m auto -v 40 "$(printf 'line %d ' $(seq 1 200))"
 check -v 1 -l H 'seventeen letters'   # does not fit: exit status 1 on both
 check -i "$work/too-long.bin"         # over 8 KiB: exit status 1 on both
 check -l X 'bad level'               # usage error: exit status 2 on both
-echo "$((cases - failures)) passed, $failures failed"
-[[ $failures == 0 ]]
+((failures == 0))

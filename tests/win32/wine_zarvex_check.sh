@@ -1,16 +1,9 @@
 #!/usr/bin/env bash
-# zarvex.exe under Wine on the tests' virtual desktop, used as a person would:
-# the window opens with its Chinese captions, a service that knows a newer
-# version gets its message shown, the tips counter counts down,
-# the caption follows the pointer, Ctrl+W over a known colour adds a row with
-# that position and colour, 多窗口自动切换 opens the search part and 搜索 lists
-# the matching windows, 配置 saves its numbers whole as it closes (also by
-# Esc) and refuses a bad one; a run (启动) alerts on a colour change, the
-# service mails the notification and the sound repeats every 3 s; switching
-# brings the listed windows to the top in turn, a key pressed during its
-# wait acts after it; closing asks first, then ends
-# the program; a start with an unreachable service shows no message, and
-# there switching is refused while its interval is too short. First, what
+# zarvex.exe under Wine on the tests' virtual desktop, used as a person would
+# (keys and pointer through xdotool, windows read and clicked by
+# win32_check.exe), against zarvex-notifyd writing mails into its outbox: from
+# the start with its update message through settings, an alert, window
+# switching and closing to a start with an unreachable service. First, what
 # that run cannot show of the Win32 backend (win32_check.exe platform).
 #   wine_run.sh --desktop XSESSION_STATE_DIR ZARVEX_EXE CHECK_EXE --
 #     wine_zarvex_check.sh ZARVEX_EXE CHECK_EXE ZARVEX_NOTIFYD
