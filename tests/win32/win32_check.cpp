@@ -109,7 +109,7 @@ int CheckPlatform(const std::filesystem::path& folder)
     win32::Win32Screen screen;
     POINT centre{100, 50};
     ClientToScreen(red, &centre);
-    const std::vector<Point> points = {{centre.x, centre.y}, {-20, -20}, {5, 5}};
+    const std::vector<Point> points = {{centre.x, centre.y}, {-20, 5}, {1000, 150}}; // red, outside, the root
     std::vector<int32_t> batch(points.size()), single;
     screen.PixelColors(points, batch);
     for (const Point& p : points)
