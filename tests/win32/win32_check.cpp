@@ -181,8 +181,8 @@ int ReadList(HWND list, const char* file)
     GetWindowThreadProcessId(list, &pid);
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, pid);
     constexpr size_t kChars = 512;
-    char* remote = process ? static_cast<char*>(VirtualAllocEx(process, nullptr, sizeof(LVITEMW) + kChars * sizeof(wchar_t),
-                                                               MEM_COMMIT, PAGE_READWRITE))
+    const SIZE_T bytes = sizeof(LVITEMW) + kChars * sizeof(wchar_t);
+    char* remote = process ? static_cast<char*>(VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT, PAGE_READWRITE))
                            : nullptr;
     if (!remote)
         return 1;

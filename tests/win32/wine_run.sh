@@ -25,7 +25,8 @@ trap 'wineserver -k >/dev/null 2>&1; rm -rf "$WINE_WORK"' EXIT
 if [[ -n ${desktop:-} ]]; then
   if [[ $(locale -a) != *zh_CN.utf8* ]]; then # the locale is made here when the system has none
     mkdir "$WINE_WORK/locale"
-    localedef -i zh_CN -f UTF-8 "$WINE_WORK/locale/zh_CN.UTF-8" || { echo "SKIPPED: no zh_CN locale (package locales)"; exit 77; }
+    localedef -i zh_CN -f UTF-8 "$WINE_WORK/locale/zh_CN.UTF-8" ||
+      { echo "SKIPPED: no zh_CN locale (package locales)"; exit 77; }
     export LOCPATH=$WINE_WORK/locale
   fi
   export LANG=zh_CN.UTF-8 LC_ALL=zh_CN.UTF-8 2>/dev/null # (for the programs, not this shell)

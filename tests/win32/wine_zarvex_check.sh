@@ -69,7 +69,8 @@ check "多窗口自动切换 makes the window taller" '(($(height) - compact == 
 act click 112 # Command1
 # Form1 itself matches, and as the window in front it is listed a second time.
 check "the search lists the matching windows, the one in front again" \
-  '[[ $(listed | grep -c "|Zarvexv4.0.1 鼠标位置：700，500|$") == 2 && $(listed | cut -d"|" -f1 | tr "\n" " ") == "1 2 " ]]'
+  '[[ $(listed | grep -c "|Zarvexv4.0.1 鼠标位置：700，500|$") == 2 &&
+     $(listed | cut -d"|" -f1 | tr "\n" " ") == "1 2 " ]]'
 act command 201 # 系统配置
 wine "$helper" settext ZarvexForm3 302 7x # T_chg
 act close ZarvexForm3
@@ -100,10 +101,9 @@ for _ in $(seq 30); do mailed && break; sleep 0.1; done
 check "within 3 s of the change the service has the mail for the address" mailed
 sleep 0.5
 check "the point reads 已提醒 and the run is over" '[[ $(rows | cut -d"|" -f7) == 已提醒 && $(ask text 103) == 启动 ]]'
-gbk() { printf %s "$1" | iconv -f UTF-8 -t GBK; }
 check "启动 saved email and game in the ANSI code page" \
   'tr -d "\r" <"$work/app/config.ini" | LC_ALL=C grep -qxF "email=me@163.com" &&
-   tr -d "\r" <"$work/app/config.ini" | LC_ALL=C grep -qxF "game=$(gbk 测试窗口)"'
+   tr -d "\r" <"$work/app/config.ini" | LC_ALL=C grep -qxF "game=$(printf 测试窗口 | iconv -f UTF-8 -t GBK)"'
 sounds() { grep -c "MULTIMEDIA_PlaySound" "$work/wine.log"; }
 before=$(sounds)
 sleep 6.2
