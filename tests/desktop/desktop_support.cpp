@@ -129,12 +129,13 @@ void AnswerMessageBox(std::string* seen, int button, int delayMs)
     poll->start(delayMs);
 }
 
-std::unique_ptr<monitor::Form1> OpenMainWindow(const std::filesystem::path& folder, monitor::Form1Services services)
+std::unique_ptr<monitor::Form1> DesktopCase::Open(const std::string& con, monitor::Form1Services services)
 {
+    std::ofstream(folder_ / "config.ini") << "[con]\n" << con;
     services.screen = g_platform->screen.get();
     services.hotKeys = g_platform->hotKeys.get();
     services.windows = g_platform->windows.get();
-    auto w = std::make_unique<monitor::Form1>(services, folder);
+    auto w = std::make_unique<monitor::Form1>(services, folder_);
     w->show();
     Sh("xdotool search --sync --onlyvisible --name Zarvex >/dev/null");
     Pump(300);

@@ -4,7 +4,9 @@
 // (xdotool's key presses and clicks go through XTest).
 #pragma once
 
+#include "config/ini_file.h"
 #include "platform/platform.h"
+#include "support/temp_folder.h"
 #include "ui/qt/main_window.h"
 
 #include <QApplication>
@@ -41,9 +43,18 @@ void Click(QWidget* widget);
 // `delayMs`), keeping "title|text" of it in *seen.
 void AnswerMessageBox(std::string* seen, int button, int delayMs = 300);
 
-// The main window over the desktop's screen, hot keys and windows (whatever
-// else `services` holds stays), its settings in `folder`, shown and mapped.
-std::unique_ptr<monitor::Form1> OpenMainWindow(const std::filesystem::path& folder, monitor::Form1Services services = {});
+// A case with its own settings folder.
+class DesktopCase : public ::testing::Test {
+protected:
+    // Writes `con` as config.ini's [con] section (keys left out take their
+    // defaults) and opens the main window over the desktop's screen, hot keys
+    // and windows (whatever else `services` holds stays), shown and mapped.
+    std::unique_ptr<monitor::Form1> Open(const std::string& con, monitor::Form1Services services = {});
+    std::string Ini(const char* key) const { return config::ReadIniValue(folder_ / "config.ini", "con", key); }
+
+    TempFolder temp_{"desktop"};
+    const std::filesystem::path folder_ = temp_.Path();
+};
 
 // Marks the spot (x, y) with Ctrl+W as a user would; the window then has `points` points.
 void MarkPoint(monitor::Form1& w, int x, int y, int points = 1);

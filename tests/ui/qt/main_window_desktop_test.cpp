@@ -1,50 +1,29 @@
 // The main window on a real (virtual) X desktop: the caption follows the real
 // pointer, Ctrl+W pressed while another program has the focus adds exactly
-// one point with the colour under the pointer, closing asks first (and goes
-// through the settings window's rule); the tips window shows while its
-// counter lasts.
+// one point with the colour under the pointer, the tips window shows while its
+// counter lasts; closing asks first, and the settings window saves however it
+// is closed (Esc, or the program's exit) or refuses a bad number.
 #include "desktop/desktop_support.h"
-#include "support/temp_folder.h"
 
-#include "config/ini_file.h"
 #include "ui/qt/info_windows.h"
 #include "ui/qt/settings_window.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTimer>
 
-#include <fstream>
-
 using namespace zarvex;
 using namespace zarvex::test;
-namespace fs = std::filesystem;
 
-namespace {
-
-class DesktopTest : public ::testing::Test {
-protected:
-    void SetUp() override { WriteConfig("0"); }
-    void WriteConfig(const std::string& tips)
-    {
-        std::ofstream(folder_ / "config.ini") << "[con]\nfz=60\nchgwnd=70\ntips=" << tips << "\nemail=\ngame=\n";
-    }
-
-    TempFolder temp_{"desktop"};
-    const fs::path folder_ = temp_.Path();
-};
-
-} // namespace
-
-TEST_F(DesktopTest, TipsShowWhileCountedAndCtrlWOverAnotherProgramAddsExactlyOnePoint)
+TEST_F(DesktopCase, TipsShowWhileCountedAndCtrlWOverAnotherProgramAddsExactlyOnePoint)
 {
-    WriteConfig("1");
-    auto w = OpenMainWindow(folder_);
+    auto w = Open("tips=1\n");
     auto* tips = w->findChild<monitor::InfoWindow*>("tips");
     EXPECT_TRUE(tips && tips->isVisible());
-    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "tips"), "0");
+    EXPECT_EQ(Ini("tips"), "0");
 
     ASSERT_EQ(Sh("xsetroot -solid '#112233'"), 0);
     QProcess other; // another program that takes the keyboard focus
@@ -79,9 +58,9 @@ TEST_F(DesktopTest, TipsShowWhileCountedAndCtrlWOverAnotherProgramAddsExactlyOne
     other.waitForFinished();
 }
 
-TEST_F(DesktopTest, ClosingAsksAndABadSettingKeepsBothWindows)
+TEST_F(DesktopCase, ClosingAsksAndTheSettingsWindowSavesOnEscOrExitOrRefusesABadNumber)
 {
-    auto w = OpenMainWindow(folder_);
+    auto w = Open("fz=60\n");
     // Qt's own buttons speak Chinese too.
     std::string buttons, seen;
     QTimer::singleShot(250, [&] {
@@ -96,25 +75,67 @@ TEST_F(DesktopTest, ClosingAsksAndABadSettingKeepsBothWindows)
     EXPECT_EQ(buttons, "确定|取消");
     EXPECT_TRUE(w->isVisible()) << "Cancel keeps the window";
 
-    // Exit confirmed with a bad number in the settings window: its message,
-    // and both windows stay.
     w->OpenSettings();
     auto* form3 = w->findChild<config::Form3*>("Form3");
-    form3->findChild<QLineEdit*>("T_chg")->setText("80");
-    form3->findChild<QLineEdit*>("T_fz")->setText("x");
-    std::string refusal;
+    ASSERT_TRUE(form3 && form3->isVisible());
+    EXPECT_EQ(form3->windowTitle().toStdString(), "配置");
+    auto box = [&](const char* name) { return form3->findChild<QLineEdit*>(name); };
+    EXPECT_EQ(box("T_chg")->text().toStdString(), "70");
+    EXPECT_EQ(box("T_fz")->text().toStdString(), "60");
+    EXPECT_FALSE(form3->findChild<QCheckBox*>("Check2")->isEnabled());
+
+    // A bad number typed, then Esc: refused with the message, the window
+    // stays, nothing written.
+    auto type = [&](const char* name, const std::string& text) {
+        Click(box(name));
+        Sh("xdotool key ctrl+a type '" + text + "'");
+        ASSERT_TRUE(PumpUntil([&] { return box(name)->text().toStdString() == text; }, 2000));
+    };
+    const std::string refusal = "提示|窗口切换间隔和阀值必须是-32768到32767之间的整数";
+    type("T_fz", "abc");
+    seen.clear();
     AnswerMessageBox(&seen, QMessageBox::Ok);
-    AnswerMessageBox(&refusal, QMessageBox::Ok, 900);
+    Sh("xdotool key Escape");
+    PumpUntil([&] { return !seen.empty(); }, 5000);
+    EXPECT_EQ(seen, refusal);
+    EXPECT_TRUE(form3->isVisible());
+    EXPECT_EQ(Ini("fz"), "60");
+
+    // Good numbers, the local sound turned off by a real click, then Esc:
+    // saved as the close box would, and the run's threshold is the new one.
+    type("T_fz", "3");
+    type("T_chg", "10");
+    Click(form3->findChild<QCheckBox*>("Check1"));
+    EXPECT_FALSE(w->State().LocalAlertOn);
+    Sh("xdotool key Escape");
+    ASSERT_TRUE(PumpUntil([&] { return w->findChild<config::Form3*>("Form3") == nullptr; }, 2000));
+    EXPECT_EQ(Ini("chgwnd"), "10");
+    EXPECT_EQ(Ini("fz"), "3");
+    EXPECT_EQ(w->State().Threshold, 3);
+    EXPECT_EQ(w->State().SwitchInterval, 10);
+
+    // Opened again: the boxes and the sound switch as they now stand.
+    w->OpenSettings();
+    form3 = w->findChild<config::Form3*>("Form3");
+    EXPECT_EQ(box("T_fz")->text().toStdString(), "3");
+    EXPECT_FALSE(form3->findChild<QCheckBox*>("Check1")->isChecked());
+
+    // Exit confirmed with a bad number: its message, and both windows stay.
+    box("T_chg")->setText("80");
+    box("T_fz")->setText("x");
+    std::string refused;
+    AnswerMessageBox(&seen, QMessageBox::Ok);
+    AnswerMessageBox(&refused, QMessageBox::Ok, 900);
     w->close();
     Pump(300);
-    EXPECT_EQ(refusal, "提示|窗口切换间隔和阀值必须是-32768到32767之间的整数");
+    EXPECT_EQ(refused, refusal);
     EXPECT_TRUE(w->isVisible() && form3->isVisible());
     // Mended: the exit saves the numbers and closes.
-    form3->findChild<QLineEdit*>("T_fz")->setText("7");
+    box("T_fz")->setText("7");
     AnswerMessageBox(&seen, QMessageBox::Ok);
     w->close();
     Pump(300);
     EXPECT_FALSE(w->isVisible()) << "OK closes it";
-    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "chgwnd"), "80");
-    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "fz"), "7");
+    EXPECT_EQ(Ini("chgwnd"), "80");
+    EXPECT_EQ(Ini("fz"), "7");
 }
