@@ -1,6 +1,6 @@
 // Shared by the tests that run on the virtual X desktop: one application
-// object and the real X11 platform per test process (set up by the main() of
-// this library), and helpers to act on the desktop as a user would
+// object and the real X11 platform per test process (set up before the cases
+// run), and helpers to act on the desktop as a user would
 // (xdotool's key presses and clicks go through XTest).
 #pragma once
 
@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QWidget>
+#include <qtestsupport_core.h>
 
 #include <gtest/gtest.h>
 
@@ -29,11 +30,14 @@ int Sh(const std::string& command);
 std::string ShOut(const std::string& command);
 
 // Runs the event loop until `done` holds or `ms` pass; whether it held.
-bool PumpUntil(const std::function<bool()>& done, int ms);
+inline bool PumpUntil(const std::function<bool()>& done, int ms)
+{
+    return QTest::qWaitFor(done, ms);
+}
 // Lets the event loop run for `ms` milliseconds.
 inline void Pump(int ms)
 {
-    PumpUntil([] { return false; }, ms);
+    QTest::qWait(ms);
 }
 
 // A real click in the middle of the widget.
