@@ -1,7 +1,6 @@
 #include "desktop/desktop_support.h"
 
 #include <QAbstractButton>
-#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTimer>
@@ -79,27 +78,17 @@ void Click(QWidget* widget)
     Pump(300);
 }
 
-void AnswerMessageBox(std::string* seen, int button, int delayMs)
+void AnswerMessageBox(std::string* seen, int button, int delayMs, int triesLeft)
 {
-    // Looks again every 50 ms until the box is up: on a loaded machine the
-    // key press or click that opens it may arrive after `delayMs`, and a box
-    // nobody answers would hold the test until its time-out.
-    auto* poll = new QTimer(qApp);
-    auto deadline = std::make_shared<QElapsedTimer>();
-    deadline->start();
-    QObject::connect(poll, &QTimer::timeout, poll, [=] {
-        poll->setInterval(50);
+    QTimer::singleShot(delayMs, qApp, [=] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box)
+        if (box) {
             *seen = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-        if (box || deadline->elapsed() > delayMs + 10000) {
-            poll->deleteLater();
-            poll->stop();
-        }
-        if (box)
             box->button(static_cast<QMessageBox::StandardButton>(button))->click();
+        } else if (triesLeft > 0) {
+            AnswerMessageBox(seen, button, 50, triesLeft - 1);
+        }
     });
-    poll->start(delayMs);
 }
 
 std::unique_ptr<monitor::Form1> DesktopCase::Open(const std::string& con, monitor::Form1Services services)

@@ -43,9 +43,12 @@ inline void Pump(int ms)
 // A real click in the middle of the widget.
 void Click(QWidget* widget);
 
-// Answers the next modal message box with `button` once it is up (after
-// `delayMs`), keeping "title|text" of it in *seen.
-void AnswerMessageBox(std::string* seen, int button, int delayMs = 300);
+// Answers the next modal message box with `button` once it is up, keeping
+// "title|text" of it in *seen. It looks after `delayMs`, then every 50 ms
+// while `triesLeft` lasts: on a loaded machine the key press or click that
+// opens the box may come late, and a box nobody answers would hold the test
+// until its time-out.
+void AnswerMessageBox(std::string* seen, int button, int delayMs = 300, int triesLeft = 200);
 
 // A case with its own settings folder.
 class DesktopCase : public ::testing::Test {
