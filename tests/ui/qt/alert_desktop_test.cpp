@@ -68,11 +68,9 @@ TEST_F(AlertTest, AChangeUnderThePointBecomesAMailAndTheSound)
     ASSERT_TRUE(WaitFor([&] { return Accepts(port); }, std::chrono::seconds(10)));
     const fs::path outbox = folder_ / "notifyd-outbox";
     auto mails = [&] {
-        std::vector<fs::path> found;
-        std::error_code ec;
-        for (auto it = fs::directory_iterator(outbox, ec); !ec && it != fs::directory_iterator(); ++it)
-            if (it->path().extension() == ".eml")
-                found.push_back(it->path());
+        std::error_code none; // no outbox before the first mail
+        std::vector<fs::path> found(fs::directory_iterator(outbox, none), fs::directory_iterator());
+        std::erase_if(found, [](const fs::path& p) { return p.extension() != ".eml"; });
         return found;
     };
 
