@@ -135,17 +135,6 @@ TEST_F(DesktopCase, ClosingAsksAndTheSettingsWindowSavesOnEscOrExitOrRefusesABad
 
 namespace {
 
-class WindowsTest : public DesktopCase {
-protected:
-    void StartClock(const std::string& title, int x)
-    {
-        clocks_.emplace_back(
-            std::vector<std::string>{"xclock", "-title", title, "-geometry", "100x100+" + std::to_string(x) + "+300"});
-        ASSERT_EQ(Sh("xdotool search --sync --onlyvisible --name '^" + title + "$' >/dev/null"), 0);
-    }
-    std::deque<ChildProcess> clocks_; // ended with the case
-};
-
 // The topmost window in the window manager's stacking.
 unsigned long Top()
 {
@@ -154,14 +143,15 @@ unsigned long Top()
 
 } // namespace
 
-TEST_F(WindowsTest, Check1sRuleTheSearchAndSwitchingIntoTheTopBand)
+TEST_F(DesktopCase, Check1sRuleTheSearchAndSwitchingIntoTheTopBand)
 {
-    StartClock("game1", 600);
-    StartClock("game2", 750);
-    StartClock("other", 900);
-    monitor::Form1Services services;
-    services.checkForUpdate = [] {};
-    auto w = Open("fz=60\nchgwnd=64\n", services); // not 5 s above the threshold
+    std::deque<ChildProcess> clocks; // ended with the case
+    for (const std::string title : {"game1", "game2", "other"}) {
+        const std::string x = std::to_string(600 + 150 * static_cast<int>(clocks.size()));
+        clocks.emplace_back(std::vector<std::string>{"xclock", "-title", title, "-geometry", "100x100+" + x + "+300"});
+        ASSERT_EQ(Sh("xdotool search --sync --onlyvisible --name '^" + title + "$' >/dev/null"), 0);
+    }
+    auto w = Open("fz=60\nchgwnd=64\n"); // not 5 s above the threshold
     auto* check1 = w->findChild<QCheckBox*>("Check1");
     auto* search = w->findChild<QPushButton*>("Command1");
     const int compact = w->frameGeometry().height();
@@ -207,7 +197,7 @@ TEST_F(WindowsTest, Check1sRuleTheSearchAndSwitchingIntoTheTopBand)
     // Row 1's window closes; switching starts, a switch every second tick then
     // the 3 s wait. The interval now breaks the rule: clearing Check1 shows the
     // message and leaves the search part visible.
-    clocks_[1].Kill(SIGKILL);
+    clocks[1].Kill(SIGKILL);
     w->State().SwitchInterval = 1;
     seen.clear();
     AnswerMessageBox(&seen, QMessageBox::Ok, 600);
