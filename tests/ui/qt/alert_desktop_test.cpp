@@ -128,13 +128,11 @@ TEST_F(AlertTest, AFailureLeavesALineUntilTheNextRunAndASilentServiceNeverFreeze
     auto* line = w->findChild<QLabel*>("mailFailure");
     auto* button = w->findChild<QPushButton*>("Command2");
     ASSERT_NE(line, nullptr);
-    EXPECT_FALSE(line->isVisible());
     MarkPoint(*w, 1270, 790);
     Click(button);
     ASSERT_TRUE(PumpUntil([&] { return line->isVisible(); }, 8000));
     EXPECT_EQ(line->text().toStdString(), "提醒邮件未能发出：服务出错（500）");
     EXPECT_EQ(service->Requests().size(), 1u + 4u) << "the update check, then the request and three retries";
-    EXPECT_EQ(button->text().toStdString(), "启动");
 
     // A new point; the next run hides the line. One unchanged second later the
     // point alerts; the moment its request reaches the now silent service
@@ -158,7 +156,6 @@ TEST_F(AlertTest, AFailureLeavesALineUntilTheNextRunAndASilentServiceNeverFreeze
     ASSERT_TRUE(answered);
     // Far below the 15 s a request may take: the bound only tells a frozen window.
     EXPECT_LT(tookToAnswer, std::chrono::seconds(3)) << "the click waits for no request";
-    EXPECT_EQ(monitor::StatusText(w->Points().At(1)), "已提醒");
 
     // Closing with both requests under way neither waits nor crashes when
     // their connections end afterwards.
