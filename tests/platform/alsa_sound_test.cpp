@@ -15,6 +15,7 @@
 #include <sys/file.h>
 
 using namespace zarvex::platform;
+using zarvex::test::Slurp;
 namespace fs = std::filesystem;
 
 namespace {
@@ -34,15 +35,11 @@ protected:
         ::setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
         snd_config_update_free_global(); // read the configuration afresh
     }
-    // A device that writes raw samples to capture_ (its null slave defined inline).
-    std::string ToFile() const
-    {
-        return "type file slave { pcm { type null } } file \"" + capture_.string() + "\" format \"raw\"";
-    }
-    std::string Captured() { return zarvex::test::Slurp(capture_); }
     zarvex::test::TempFolder temp_{"alsa"};
-    const fs::path dir_ = temp_.Path();
-    const fs::path capture_ = dir_ / "capture.raw";
+    const fs::path dir_ = temp_.Path(), capture_ = dir_ / "capture.raw";
+    // A device that writes raw samples to capture_ (its null slave defined inline).
+    const std::string fileDevice_ =
+        "type file slave { pcm { type null } } file \"" + capture_.string() + "\" format \"raw\"";
 };
 
 std::string DecodedSamples(const fs::path& wav)
@@ -61,7 +58,7 @@ TEST_F(AlsaSoundTest, PlaysTheFileOrTheDefaultSoundOrNothing)
 {
     const fs::path wav = fs::path(ZARVEX_DATA_DIR) / "tx.wav", missing = dir_ / "missing.wav";
     std::ofstream(dir_ / "broken.wav") << "RIFF not really a wave file";
-    const std::string samples = DecodedSamples(wav), toFile = "pcm.!default { " + ToFile() + " }\n",
+    const std::string samples = DecodedSamples(wav), toFile = "pcm.!default { " + fileDevice_ + " }\n",
                       noDevice = "pcm.!default { type hw card 97 }\n";
     ASSERT_EQ(samples.size(), 13230u * 2) << "0.6 s of 22050 Hz mono";
     const struct {
@@ -81,7 +78,7 @@ TEST_F(AlsaSoundTest, PlaysTheFileOrTheDefaultSoundOrNothing)
         RouteDefaultTo(c.route);
         alsa::AlsaSound sound;
         EXPECT_EQ(sound.PlaySync(c.file), c.result);
-        const std::string played = Captured();
+        const std::string played = Slurp(capture_);
         if (c.result == PlayResult::File)
             EXPECT_EQ(played, samples);
         if (c.result == PlayResult::DefaultSound) {
@@ -95,7 +92,7 @@ TEST_F(AlsaSoundTest, BusyDeviceSkipsTheTickAndTheNextOnePlays)
 {
     const fs::path lock = dir_ / "device.lock";
     RouteDefaultTo("pcm_type.held { lib \"" ZARVEX_HELD_PCM "\" }\n"
-                   "pcm.captured { " + ToFile() + " }\n"
+                   "pcm.captured { " + fileDevice_ + " }\n"
                    "pcm.!default { type held lock \"" + lock.string() + "\" slave \"captured\" }\n");
     const int holder = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); // another program
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
@@ -109,5 +106,5 @@ TEST_F(AlsaSoundTest, BusyDeviceSkipsTheTickAndTheNextOnePlays)
     EXPECT_FALSE(fs::exists(capture_));
 
     EXPECT_EQ(sound.PlaySync(wav), PlayResult::File) << "the next tick finds the device free";
-    EXPECT_EQ(Captured(), DecodedSamples(wav));
+    EXPECT_EQ(Slurp(capture_), DecodedSamples(wav));
 }
