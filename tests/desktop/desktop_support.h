@@ -57,7 +57,10 @@ protected:
     // defaults) and opens the main window over the desktop's screen, hot keys
     // and windows (whatever else `services` holds stays), shown and mapped.
     std::unique_ptr<monitor::Form1> Open(const std::string& con, monitor::Form1Services services = {});
-    std::string Ini(const char* key) const { return config::ReadIniValue(folder_ / "config.ini", "con", key); }
+    std::string Ini(const char* key) const
+    {
+        return config::ReadIniValue(folder_ / "config.ini", "con", key);
+    }
 
     TempFolder temp_{"desktop"};
     const std::filesystem::path folder_ = temp_.Path();

@@ -87,7 +87,8 @@ TEST_F(AlertTest, AChangeUnderThePointBecomesAMailAndTheSound)
     auto* address = w->findChild<QLineEdit*>("Text2");
     Click(address);
     Sh("xdotool type --delay 20 'tester+1@163.com'");
-    ASSERT_TRUE(PumpUntil([&] { return address->text() == "tester+1@163.com"; }, 5000)) << address->text().toStdString();
+    ASSERT_TRUE(PumpUntil([&] { return address->text() == "tester+1@163.com"; }, 5000))
+        << address->text().toStdString();
     Click(w->findChild<QPushButton*>("Command2"));
     EXPECT_EQ(Ini("game"), "old") << "the search box as loaded";
     Pump(1500); // running, nothing changes: no mail, no sound
@@ -97,8 +98,8 @@ TEST_F(AlertTest, AChangeUnderThePointBecomesAMailAndTheSound)
     ASSERT_EQ(Sh("xsetroot -solid '#445566'"), 0);
     ASSERT_TRUE(PumpUntil([&] { return mails().size() == 1; }, 5000));
     EXPECT_NE(Slurp(mails()[0]).find("\r\nTo: <tester+1@163.com>\r\n"), std::string::npos) << Slurp(mails()[0]);
-    EXPECT_EQ(w->findChild<QTableView*>("ListView2")->model()->index(0, 6).data().toString().toStdString(), "已提醒")
-        << "the point's state as shown";
+    const QAbstractItemModel* points = w->findChild<QTableView*>("ListView2")->model();
+    EXPECT_EQ(points->index(0, 6).data().toString().toStdString(), "已提醒") << "the point's state as shown";
 
     // The sound: one play of tx.wav per 3-second tick.
     const uintmax_t oneClip = 13230 * 2;

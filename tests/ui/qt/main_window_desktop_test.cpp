@@ -69,8 +69,8 @@ TEST_F(DesktopCase, ClosingAsksAndTheSettingsWindowSavesOnEscOrExitOrRefusesABad
     EXPECT_TRUE(w->isVisible()) << "Cancel keeps the window";
     // Qt's own buttons speak Chinese too.
     QMessageBox asked(QMessageBox::Question, "", "", QMessageBox::Ok | QMessageBox::Cancel);
-    const QString buttons = asked.button(QMessageBox::Ok)->text() + "|" + asked.button(QMessageBox::Cancel)->text();
-    EXPECT_EQ(buttons.toStdString(), "确定|取消");
+    EXPECT_EQ(asked.button(QMessageBox::Ok)->text().toStdString(), "确定");
+    EXPECT_EQ(asked.button(QMessageBox::Cancel)->text().toStdString(), "取消");
 
     w->OpenSettings();
     auto* form3 = w->findChild<config::Form3*>("Form3");
@@ -148,7 +148,8 @@ TEST_F(DesktopCase, Check1sRuleTheSearchAndSwitchingIntoTheTopBand)
     std::deque<ChildProcess> clocks; // ended with the case
     for (const std::string title : {"game1", "game2", "other"}) {
         const std::string x = std::to_string(600 + 150 * static_cast<int>(clocks.size()));
-        clocks.emplace_back(std::vector<std::string>{"xclock", "-title", title, "-geometry", "100x100+" + x + "+300"});
+        clocks.emplace_back(
+            std::vector<std::string>{"xclock", "-title", title, "-geometry", "100x100+" + x + "+300"});
         ASSERT_EQ(Sh("xdotool search --sync --onlyvisible --name '^" + title + "$' >/dev/null"), 0);
     }
     auto w = Open("fz=60\nchgwnd=64\n"); // not 5 s above the threshold
@@ -179,7 +180,7 @@ TEST_F(DesktopCase, Check1sRuleTheSearchAndSwitchingIntoTheTopBand)
             cells += rows->index(r, column).data().toString().toStdString() + ";";
         return cells;
     };
-    auto handle = [](const char* title) { return ShOut("xdotool search --name '^" + std::string(title) + "$'"); };
+    auto handle = [](const std::string& title) { return ShOut("xdotool search --name '^" + title + "$'"); };
     // A text from the main window's own caption lists it, twice: it is also in front.
     auto* box = w->findChild<QLineEdit*>("serch_proc");
     box->setText(QString::fromUtf8("Zarvexv4.0.1 鼠标位置"));
