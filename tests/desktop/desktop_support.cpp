@@ -1,15 +1,10 @@
 #include "desktop/desktop_support.h"
 
 #include <QAbstractButton>
-#include <QElapsedTimer>
 #include <QMessageBox>
-#include <QThread>
+#include <QProcess>
 #include <QTimer>
 
-#include <sys/stat.h>
-
-#include <array>
-#include <cstdio>
 #include <fstream>
 
 namespace zarvex::test {
@@ -33,12 +28,6 @@ public:
         }
         ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "desktop tests run on a virtual desktop (see tests/desktop)";
         qputenv("QT_QPA_PLATFORM", "xcb");
-        // Qt wants a private runtime folder; each test process gets its own.
-        if (!std::getenv("XDG_RUNTIME_DIR")) {
-            runtime_ = "/tmp/zarvex-test-runtime-" + std::to_string(::getpid());
-            ::mkdir(runtime_.c_str(), 0700);
-            ::setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
-        }
         app_ = std::make_unique<QApplication>(argc_, argv_);
         monitor::InstallChineseTranslations();
         std::string reason;
@@ -49,8 +38,6 @@ public:
     {
         g_platform.reset();
         app_.reset();
-        if (!runtime_.empty())
-            std::filesystem::remove_all(runtime_);
     }
 
 private:
@@ -58,8 +45,10 @@ private:
     char arg0_[14] = "desktop_tests";
     char* argv_[2] = {arg0_, nullptr};
     std::unique_ptr<QApplication> app_;
-    std::string runtime_; // created here, removed at the end
 };
+
+// gtest_main runs the cases; this is in place before it starts.
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new DesktopEnvironment);
 
 } // namespace
 
@@ -76,27 +65,10 @@ int Sh(const std::string& command)
 
 std::string ShOut(const std::string& command)
 {
-    std::string out;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(command.c_str(), "r"), ::pclose);
-    std::array<char, 512> buffer{};
-    while (pipe && std::fgets(buffer.data(), static_cast<int>(buffer.size()), pipe.get()))
-        out += buffer.data();
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
-        out.pop_back();
-    return out;
-}
-
-bool PumpUntil(const std::function<bool()>& done, int ms)
-{
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (done())
-            return true;
-        QApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return done();
+    QProcess sh;
+    sh.start("sh", {"-c", QString::fromStdString(command)});
+    sh.waitForFinished();
+    return sh.readAllStandardOutput().trimmed().toStdString();
 }
 
 void Click(QWidget* widget)
@@ -106,35 +78,26 @@ void Click(QWidget* widget)
     Pump(300);
 }
 
-void AnswerMessageBox(std::string* seen, int button, int delayMs)
+void AnswerMessageBox(std::string* seen, int button, int delayMs, int triesLeft)
 {
-    // Looks again every 50 ms until the box is up: on a loaded machine the
-    // key press or click that opens it may arrive after `delayMs`, and a box
-    // nobody answers would hold the test until its time-out.
-    auto* poll = new QTimer(qApp);
-    auto deadline = std::make_shared<QElapsedTimer>();
-    deadline->start();
-    QObject::connect(poll, &QTimer::timeout, poll, [=] {
-        poll->setInterval(50);
+    QTimer::singleShot(delayMs, qApp, [=] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (box)
+        if (box) {
             *seen = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-        if (box || deadline->elapsed() > delayMs + 10000) {
-            poll->deleteLater();
-            poll->stop();
-        }
-        if (box)
             box->button(static_cast<QMessageBox::StandardButton>(button))->click();
+        } else if (triesLeft > 0) {
+            AnswerMessageBox(seen, button, 50, triesLeft - 1);
+        }
     });
-    poll->start(delayMs);
 }
 
-std::unique_ptr<monitor::Form1> OpenMainWindow(const std::filesystem::path& folder, monitor::Form1Services services)
+std::unique_ptr<monitor::Form1> DesktopCase::Open(const std::string& con, monitor::Form1Services services)
 {
+    std::ofstream(folder_ / "config.ini") << "[con]\n" << con;
     services.screen = g_platform->screen.get();
     services.hotKeys = g_platform->hotKeys.get();
     services.windows = g_platform->windows.get();
-    auto w = std::make_unique<monitor::Form1>(services, folder);
+    auto w = std::make_unique<monitor::Form1>(services, folder_);
     w->show();
     Sh("xdotool search --sync --onlyvisible --name Zarvex >/dev/null");
     Pump(300);
@@ -150,10 +113,3 @@ void MarkPoint(monitor::Form1& w, int x, int y, int points)
 }
 
 } // namespace zarvex::test
-
-int main(int argc, char** argv)
-{
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new zarvex::test::DesktopEnvironment);
-    return RUN_ALL_TESTS();
-}

@@ -1,14 +1,17 @@
 // Shared by the tests that run on the virtual X desktop: one application
-// object and the real X11 platform per test process (set up by the main() of
-// this library), and helpers to act on the desktop as a user would
+// object and the real X11 platform per test process (set up before the cases
+// run), and helpers to act on the desktop as a user would
 // (xdotool's key presses and clicks go through XTest).
 #pragma once
 
+#include "config/ini_file.h"
 #include "platform/platform.h"
+#include "support/temp_folder.h"
 #include "ui/qt/main_window.h"
 
 #include <QApplication>
 #include <QWidget>
+#include <qtestsupport_core.h>
 
 #include <gtest/gtest.h>
 
@@ -27,23 +30,41 @@ int Sh(const std::string& command);
 std::string ShOut(const std::string& command);
 
 // Runs the event loop until `done` holds or `ms` pass; whether it held.
-bool PumpUntil(const std::function<bool()>& done, int ms);
+inline bool PumpUntil(const std::function<bool()>& done, int ms)
+{
+    return QTest::qWaitFor(done, ms);
+}
 // Lets the event loop run for `ms` milliseconds.
 inline void Pump(int ms)
 {
-    PumpUntil([] { return false; }, ms);
+    QTest::qWait(ms);
 }
 
 // A real click in the middle of the widget.
 void Click(QWidget* widget);
 
-// Answers the next modal message box with `button` once it is up (after
-// `delayMs`), keeping "title|text" of it in *seen.
-void AnswerMessageBox(std::string* seen, int button, int delayMs = 300);
+// Answers the next modal message box with `button` once it is up, keeping
+// "title|text" of it in *seen. It looks after `delayMs`, then every 50 ms
+// while `triesLeft` lasts: on a loaded machine the key press or click that
+// opens the box may come late, and a box nobody answers would hold the test
+// until its time-out.
+void AnswerMessageBox(std::string* seen, int button, int delayMs = 300, int triesLeft = 200);
 
-// The main window over the desktop's screen, hot keys and windows (whatever
-// else `services` holds stays), its settings in `folder`, shown and mapped.
-std::unique_ptr<monitor::Form1> OpenMainWindow(const std::filesystem::path& folder, monitor::Form1Services services = {});
+// A case with its own settings folder.
+class DesktopCase : public ::testing::Test {
+protected:
+    // Writes `con` as config.ini's [con] section (keys left out take their
+    // defaults) and opens the main window over the desktop's screen, hot keys
+    // and windows (whatever else `services` holds stays), shown and mapped.
+    std::unique_ptr<monitor::Form1> Open(const std::string& con, monitor::Form1Services services = {});
+    std::string Ini(const char* key) const
+    {
+        return config::ReadIniValue(folder_ / "config.ini", "con", key);
+    }
+
+    TempFolder temp_{"desktop"};
+    const std::filesystem::path folder_ = temp_.Path();
+};
 
 // Marks the spot (x, y) with Ctrl+W as a user would; the window then has `points` points.
 void MarkPoint(monitor::Form1& w, int x, int y, int points = 1);

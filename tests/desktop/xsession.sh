@@ -2,41 +2,34 @@
 # Starts or stops the virtual desktop the desktop tests run on: an Xvfb server
 # on a free display with the openbox window manager. The display name is
 # written to STATE_DIR/display, where the tests read it.
-#   xsession.sh start STATE_DIR
-#   xsession.sh stop  STATE_DIR
+#   xsession.sh start|stop STATE_DIR
 set -euo pipefail
 action=$1 state=$2
 mkdir -p "$state"
-
-stop() {
-  for name in openbox xvfb; do
-    [[ -f "$state/$name.pid" ]] && kill "$(cat "$state/$name.pid")" 2>/dev/null
-    rm -f "$state/$name.pid"
-  done
-  rm -f "$state/display"
-}
-
-stop
+for name in openbox xvfb; do # a start first ends what an earlier run left
+  [[ -f "$state/$name.pid" ]] && kill "$(cat "$state/$name.pid")" 2>/dev/null
+  rm -f "$state/$name.pid"
+done
+rm -f "$state/display" "$state/display.number"
 [[ $action == stop ]] && exit 0
 
 # A display nobody uses, so that several test runs can share the machine:
 # Xvfb picks the number itself (it takes the display's lock file atomically)
 # and writes it to the descriptor named by -displayfd once it accepts clients.
-rm -f "$state/display.number"
 setsid Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$state/display.number" \
   >"$state/xvfb.log" 2>&1 < /dev/null &
 echo $! > "$state/xvfb.pid"
 for _ in $(seq 300); do # a loaded machine can take seconds
-  [[ -s "$state/display.number" ]] && break
-  kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null || break
+  [[ -s "$state/display.number" ]] || ! kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null && break
   sleep 0.1
 done
-if [[ -s "$state/display.number" ]]; then
-  display=:$(tr -d '[:space:]' < "$state/display.number")
-else
+if [[ ! -s "$state/display.number" ]]; then
   kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true # never leave a half-started server behind
+  echo "no X display could be started:"
+  cat "$state/xvfb.log"
+  exit 1
 fi
-[[ -n ${display:-} ]] || { echo "no X display could be started:"; cat "$state/xvfb.log"; exit 1; }
+display=:$(tr -d '[:space:]' < "$state/display.number")
 
 DISPLAY=$display setsid openbox >"$state/openbox.log" 2>&1 < /dev/null &
 echo $! > "$state/openbox.pid"

@@ -15,6 +15,7 @@
 #include <sys/file.h>
 
 using namespace zarvex::platform;
+using zarvex::test::Slurp;
 namespace fs = std::filesystem;
 
 namespace {
@@ -26,8 +27,7 @@ protected:
         ::unsetenv("ALSA_CONFIG_PATH");
         snd_config_update_free_global();
     }
-    // The whole ALSA configuration: "default" writes raw samples to a file.
-    // (A null slave is defined inline: this file replaces ALSA's own.)
+    // The whole ALSA configuration: it replaces ALSA's own.
     void RouteDefaultTo(const std::string& pcm)
     {
         const fs::path conf = dir_ / "asound.conf";
@@ -35,15 +35,11 @@ protected:
         ::setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
         snd_config_update_free_global(); // read the configuration afresh
     }
-    void RouteDefaultToFile()
-    {
-        RouteDefaultTo("pcm.!default { type file slave { pcm { type null } } file \"" + capture_.string()
-                       + "\" format \"raw\" }\n");
-    }
-    std::string Captured() { return zarvex::test::Slurp(capture_); }
     zarvex::test::TempFolder temp_{"alsa"};
-    const fs::path dir_ = temp_.Path();
-    const fs::path capture_ = dir_ / "capture.raw";
+    const fs::path dir_ = temp_.Path(), capture_ = dir_ / "capture.raw";
+    // A device that writes raw samples to capture_ (its null slave defined inline).
+    const std::string fileDevice_ =
+        "type file slave { pcm { type null } } file \"" + capture_.string() + "\" format \"raw\"";
 };
 
 std::string DecodedSamples(const fs::path& wav)
@@ -58,46 +54,45 @@ std::string DecodedSamples(const fs::path& wav)
 
 } // namespace
 
-TEST_F(AlsaSoundTest, PlaysTheFileItsSamplesExactly)
+TEST_F(AlsaSoundTest, PlaysTheFileOrTheDefaultSoundOrNothing)
 {
-    RouteDefaultToFile();
-    alsa::AlsaSound sound;
-    const fs::path wav = fs::path(ZARVEX_DATA_DIR) / "tx.wav";
-    EXPECT_EQ(sound.PlaySync(wav), PlayResult::File);
-    const std::string expected = DecodedSamples(wav);
-    ASSERT_EQ(expected.size(), 13230u * 2) << "0.6 s of 22050 Hz mono";
-    EXPECT_EQ(Captured(), expected);
-}
-
-TEST_F(AlsaSoundTest, MissingOrBrokenFilePlaysTheDefaultSound)
-{
-    RouteDefaultToFile();
-    alsa::AlsaSound sound;
-    EXPECT_EQ(sound.PlaySync(dir_ / "missing.wav"), PlayResult::DefaultSound);
-    const std::string beep = Captured();
-    EXPECT_EQ(beep.size(), 2u * 2u * (3307u + 1764u)) << "two 0.15 s beeps with 0.08 s pauses";
-    EXPECT_NE(beep.find_first_not_of('\0'), std::string::npos) << "not silence";
-
+    const fs::path wav = fs::path(ZARVEX_DATA_DIR) / "tx.wav", missing = dir_ / "missing.wav";
     std::ofstream(dir_ / "broken.wav") << "RIFF not really a wave file";
-    fs::remove(capture_);
-    EXPECT_EQ(sound.PlaySync(dir_ / "broken.wav"), PlayResult::DefaultSound);
-    EXPECT_EQ(Captured(), beep);
-}
-
-TEST_F(AlsaSoundTest, NoAudioDeviceIsSilentAndHarmless)
-{
-    RouteDefaultTo("pcm.!default { type hw card 97 }\n");
-    alsa::AlsaSound sound;
-    EXPECT_EQ(sound.PlaySync(fs::path(ZARVEX_DATA_DIR) / "tx.wav"), PlayResult::Silent);
-    EXPECT_EQ(sound.PlaySync(dir_ / "missing.wav"), PlayResult::Silent);
+    const std::string samples = DecodedSamples(wav), toFile = "pcm.!default { " + fileDevice_ + " }\n",
+                      noDevice = "pcm.!default { type hw card 97 }\n";
+    ASSERT_EQ(samples.size(), 13230u * 2) << "0.6 s of 22050 Hz mono";
+    const struct {
+        std::string route;
+        fs::path file;
+        PlayResult result;
+    } cases[] = {
+        {toFile, wav, PlayResult::File},
+        {toFile, missing, PlayResult::DefaultSound},
+        {toFile, dir_ / "broken.wav", PlayResult::DefaultSound},
+        {noDevice, wav, PlayResult::Silent}, // and harmless
+        {noDevice, missing, PlayResult::Silent},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.route + c.file.string());
+        fs::remove(capture_);
+        RouteDefaultTo(c.route);
+        alsa::AlsaSound sound;
+        EXPECT_EQ(sound.PlaySync(c.file), c.result);
+        const std::string played = Slurp(capture_);
+        if (c.result == PlayResult::File)
+            EXPECT_EQ(played, samples);
+        if (c.result == PlayResult::DefaultSound) {
+            EXPECT_EQ(played.size(), 2u * 2u * (3307u + 1764u)) << "two 0.15 s beeps with 0.08 s pauses";
+            EXPECT_NE(played.find_first_not_of('\0'), std::string::npos) << "not silence";
+        }
+    }
 }
 
 TEST_F(AlsaSoundTest, BusyDeviceSkipsTheTickAndTheNextOnePlays)
 {
     const fs::path lock = dir_ / "device.lock";
     RouteDefaultTo("pcm_type.held { lib \"" ZARVEX_HELD_PCM "\" }\n"
-                   "pcm.captured { type file slave { pcm { type null } } file \"" + capture_.string()
-                   + "\" format \"raw\" }\n"
+                   "pcm.captured { " + fileDevice_ + " }\n"
                    "pcm.!default { type held lock \"" + lock.string() + "\" slave \"captured\" }\n");
     const int holder = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); // another program
     ASSERT_EQ(::flock(holder, LOCK_EX), 0);
@@ -111,5 +106,5 @@ TEST_F(AlsaSoundTest, BusyDeviceSkipsTheTickAndTheNextOnePlays)
     EXPECT_FALSE(fs::exists(capture_));
 
     EXPECT_EQ(sound.PlaySync(wav), PlayResult::File) << "the next tick finds the device free";
-    EXPECT_EQ(Captured(), DecodedSamples(wav));
+    EXPECT_EQ(Slurp(capture_), DecodedSamples(wav));
 }

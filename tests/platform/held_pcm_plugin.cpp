@@ -8,7 +8,6 @@
 #include <alsa/pcm_external.h>
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -17,20 +16,12 @@ extern "C" {
 
 SND_PCM_PLUGIN_DEFINE_FUNC(held)
 {
-    const char* lock = nullptr;
-    const char* slave = nullptr;
-    snd_config_iterator_t i, next;
-    snd_config_for_each(i, next, conf)
-    {
-        snd_config_t* entry = snd_config_iterator_entry(i);
-        const char* id = nullptr;
-        if (snd_config_get_id(entry, &id) < 0)
-            continue;
-        if (std::strcmp(id, "lock") == 0)
-            snd_config_get_string(entry, &lock);
-        else if (std::strcmp(id, "slave") == 0)
-            snd_config_get_string(entry, &slave);
-    }
+    const char *lock = nullptr, *slave = nullptr;
+    snd_config_t* entry = nullptr;
+    if (snd_config_search(conf, "lock", &entry) == 0)
+        snd_config_get_string(entry, &lock);
+    if (snd_config_search(conf, "slave", &entry) == 0)
+        snd_config_get_string(entry, &slave);
     if (!lock || !slave)
         return -EINVAL;
     const int fd = ::open(lock, O_RDWR | O_CREAT | O_CLOEXEC, 0600);

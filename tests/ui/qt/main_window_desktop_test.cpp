@@ -1,55 +1,36 @@
 // The main window on a real (virtual) X desktop: the caption follows the real
 // pointer, Ctrl+W pressed while another program has the focus adds exactly
-// one point with the colour under the pointer, closing asks first (and goes
-// through the settings window's rule); the tips window shows while its
-// counter lasts.
+// one point with the colour under the pointer, the tips window shows while its
+// counter lasts; closing asks first, and the settings window saves however it
+// is closed (Esc, or the program's exit) or refuses a bad number. Check1's
+// rule, window search and multi-window switching, checked through the window
+// manager's own records.
 #include "desktop/desktop_support.h"
-#include "support/temp_folder.h"
+#include "support/child_process.h"
 
-#include "config/ini_file.h"
 #include "ui/qt/info_windows.h"
 #include "ui/qt/settings_window.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
-#include <QTimer>
+#include <QPushButton>
+#include <QTableView>
 
-#include <fstream>
+#include <deque>
 
 using namespace zarvex;
 using namespace zarvex::test;
-namespace fs = std::filesystem;
 
-namespace {
-
-class DesktopTest : public ::testing::Test {
-protected:
-    void SetUp() override { WriteConfig("0"); }
-    void WriteConfig(const std::string& tips)
-    {
-        std::ofstream(folder_ / "config.ini") << "[con]\nfz=60\nchgwnd=70\ntips=" << tips << "\nemail=\ngame=\n";
-    }
-
-    TempFolder temp_{"desktop"};
-    const fs::path folder_ = temp_.Path();
-};
-
-} // namespace
-
-TEST_F(DesktopTest, TipsShowWhileCountedAndCtrlWOverAnotherProgramAddsExactlyOnePoint)
+TEST_F(DesktopCase, TipsShowWhileCountedAndCtrlWOverAnotherProgramAddsExactlyOnePoint)
 {
-    WriteConfig("1");
-    auto w = OpenMainWindow(folder_);
+    auto w = Open("tips=1\n");
     auto* tips = w->findChild<monitor::InfoWindow*>("tips");
     EXPECT_TRUE(tips && tips->isVisible());
-    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "tips"), "0");
 
     ASSERT_EQ(Sh("xsetroot -solid '#112233'"), 0);
-    QProcess other; // another program that takes the keyboard focus
-    other.start("xcalc", {});
-    ASSERT_TRUE(other.waitForStarted());
+    ChildProcess other({"xcalc"}); // another program that takes the keyboard focus
     ASSERT_EQ(Sh("xdotool search --sync --onlyvisible --class XCalc windowactivate --sync >/dev/null 2>&1"), 0);
     // A spot of bare desktop, far from the windows.
     const int x = 1270, y = 790;
@@ -75,46 +56,164 @@ TEST_F(DesktopTest, TipsShowWhileCountedAndCtrlWOverAnotherProgramAddsExactlyOne
     Pump(500);
     EXPECT_EQ(w->Points().Count(), 3);
     Sh("xsetroot -solid black");
-    other.kill();
-    other.waitForFinished();
 }
 
-TEST_F(DesktopTest, ClosingAsksAndABadSettingKeepsBothWindows)
+TEST_F(DesktopCase, ClosingAsksAndTheSettingsWindowSavesOnEscOrExitOrRefusesABadNumber)
 {
-    auto w = OpenMainWindow(folder_);
-    // Qt's own buttons speak Chinese too.
-    std::string buttons, seen;
-    QTimer::singleShot(250, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-            buttons = box->button(QMessageBox::Ok)->text().toStdString() + "|"
-                + box->button(QMessageBox::Cancel)->text().toStdString();
-    });
+    auto w = Open("");
+    std::string seen;
     AnswerMessageBox(&seen, QMessageBox::Cancel);
     w->close();
     Pump(200);
     EXPECT_EQ(seen, "提示|你真的要退出吗?");
-    EXPECT_EQ(buttons, "确定|取消");
     EXPECT_TRUE(w->isVisible()) << "Cancel keeps the window";
+    // Qt's own buttons speak Chinese too.
+    QMessageBox asked(QMessageBox::Question, "", "", QMessageBox::Ok | QMessageBox::Cancel);
+    EXPECT_EQ(asked.button(QMessageBox::Ok)->text().toStdString(), "确定");
+    EXPECT_EQ(asked.button(QMessageBox::Cancel)->text().toStdString(), "取消");
 
-    // Exit confirmed with a bad number in the settings window: its message,
-    // and both windows stay.
     w->OpenSettings();
     auto* form3 = w->findChild<config::Form3*>("Form3");
-    form3->findChild<QLineEdit*>("T_chg")->setText("80");
-    form3->findChild<QLineEdit*>("T_fz")->setText("x");
-    std::string refusal;
+    ASSERT_TRUE(form3 && form3->isVisible());
+    EXPECT_EQ(form3->windowTitle().toStdString(), "配置");
+    auto box = [&](const char* name) { return form3->findChild<QLineEdit*>(name); };
+    EXPECT_FALSE(form3->findChild<QCheckBox*>("Check2")->isEnabled());
+
+    // A bad number typed, then Esc: refused with the message, the window stays.
+    auto type = [&](const char* name, const std::string& text) {
+        Click(box(name));
+        Sh("xdotool key ctrl+a type '" + text + "'");
+        ASSERT_TRUE(PumpUntil([&] { return box(name)->text().toStdString() == text; }, 2000));
+    };
+    const std::string refusal = "提示|窗口切换间隔和阀值必须是-32768到32767之间的整数";
+    type("T_fz", "abc");
+    seen.clear();
     AnswerMessageBox(&seen, QMessageBox::Ok);
-    AnswerMessageBox(&refusal, QMessageBox::Ok, 900);
+    Sh("xdotool key Escape");
+    PumpUntil([&] { return !seen.empty(); }, 5000);
+    EXPECT_EQ(seen, refusal);
+    EXPECT_TRUE(form3->isVisible());
+
+    // Good numbers, the local sound turned off by a real click, then Esc:
+    // saved as the close box would (the settings' unit cases check the file),
+    // and the run's threshold is the new one.
+    type("T_fz", "3");
+    type("T_chg", "10");
+    Click(form3->findChild<QCheckBox*>("Check1"));
+    EXPECT_FALSE(w->State().LocalAlertOn);
+    Sh("xdotool key Escape");
+    ASSERT_TRUE(PumpUntil([&] { return w->findChild<config::Form3*>("Form3") == nullptr; }, 2000));
+    EXPECT_EQ(w->State().Threshold, 3);
+    EXPECT_EQ(w->State().SwitchInterval, 10);
+
+    // Opened again: the boxes and the sound switch as they now stand (read
+    // from the run's settings, as at every opening).
+    w->OpenSettings();
+    form3 = w->findChild<config::Form3*>("Form3");
+    EXPECT_EQ(box("T_fz")->text().toStdString(), "3");
+    EXPECT_FALSE(form3->findChild<QCheckBox*>("Check1")->isChecked());
+
+    // Exit confirmed with a bad number: its message, and both windows stay.
+    box("T_chg")->setText("80");
+    box("T_fz")->setText("x");
+    std::string refused;
+    AnswerMessageBox(&seen, QMessageBox::Ok);
+    AnswerMessageBox(&refused, QMessageBox::Ok, 900);
     w->close();
     Pump(300);
-    EXPECT_EQ(refusal, "提示|窗口切换间隔和阀值必须是-32768到32767之间的整数");
+    EXPECT_EQ(refused, refusal);
     EXPECT_TRUE(w->isVisible() && form3->isVisible());
     // Mended: the exit saves the numbers and closes.
-    form3->findChild<QLineEdit*>("T_fz")->setText("7");
+    box("T_fz")->setText("7");
     AnswerMessageBox(&seen, QMessageBox::Ok);
     w->close();
     Pump(300);
     EXPECT_FALSE(w->isVisible()) << "OK closes it";
-    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "chgwnd"), "80");
-    EXPECT_EQ(config::ReadIniValue(folder_ / "config.ini", "con", "fz"), "7");
+    EXPECT_EQ(Ini("chgwnd"), "80");
+    EXPECT_EQ(Ini("fz"), "7");
+}
+
+namespace {
+
+// The topmost window in the window manager's stacking.
+unsigned long Top()
+{
+    return std::stoul(ShOut("xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*[ ,]//'"), nullptr, 16);
+}
+
+} // namespace
+
+TEST_F(DesktopCase, Check1sRuleTheSearchAndSwitchingIntoTheTopBand)
+{
+    std::deque<ChildProcess> clocks; // ended with the case
+    for (const std::string title : {"game1", "game2", "other"}) {
+        const std::string x = std::to_string(600 + 150 * static_cast<int>(clocks.size()));
+        clocks.emplace_back(
+            std::vector<std::string>{"xclock", "-title", title, "-geometry", "100x100+" + x + "+300"});
+        ASSERT_EQ(Sh("xdotool search --sync --onlyvisible --name '^" + title + "$' >/dev/null"), 0);
+    }
+    auto w = Open("fz=60\nchgwnd=64\n"); // not 5 s above the threshold
+    auto* check1 = w->findChild<QCheckBox*>("Check1");
+    auto* search = w->findChild<QPushButton*>("Command1");
+    const int compact = w->frameGeometry().height();
+    const std::string refusal = "提示|窗口切换时间至少应比阀值大5秒";
+    std::string seen;
+    AnswerMessageBox(&seen, QMessageBox::Ok, 600);
+    Click(check1);
+    Pump(600);
+    EXPECT_EQ(seen, refusal);
+    EXPECT_FALSE(check1->isChecked());
+    EXPECT_EQ(w->frameGeometry().height(), compact);
+    EXPECT_FALSE(search->isVisible());
+
+    w->State().SwitchInterval = 65;
+    Click(check1); // the search part appears
+    ASSERT_TRUE(check1->isChecked());
+    EXPECT_GT(w->frameGeometry().height(), compact + 100);
+    ASSERT_TRUE(search->isVisible());
+
+    // The list as shown, one column read through the view row by row.
+    auto shown = [&](int column) {
+        const QAbstractItemModel* rows = w->findChild<QTableView*>("ListView1")->model();
+        std::string cells;
+        for (int r = 0; r < rows->rowCount(); ++r)
+            cells += rows->index(r, column).data().toString().toStdString() + ";";
+        return cells;
+    };
+    auto handle = [](const std::string& title) { return ShOut("xdotool search --name '^" + title + "$'"); };
+    // A text from the main window's own caption lists it, twice: it is also in front.
+    auto* box = w->findChild<QLineEdit*>("serch_proc");
+    box->setText(QString::fromUtf8("Zarvexv4.0.1 鼠标位置"));
+    Click(search);
+    EXPECT_EQ(shown(1), std::to_string(w->winId()) + ";" + std::to_string(w->winId()) + ";");
+    box->clear();
+    Click(box);
+    Sh("xdotool type game");
+    ASSERT_TRUE(PumpUntil([&] { return box->text() == "game"; }, 3000));
+    Click(search);
+    // Front to back: game2 was mapped after game1. The main window (in front) does not match.
+    ASSERT_EQ(shown(2), "game2;game1;");
+    EXPECT_EQ(shown(1), handle("game2") + ";" + handle("game1") + ";");
+
+    // Row 1's window closes; switching starts, a switch every second tick then
+    // the 3 s wait. The interval now breaks the rule: clearing Check1 shows the
+    // message and leaves the search part visible.
+    clocks[1].Kill(SIGKILL);
+    w->State().SwitchInterval = 1;
+    seen.clear();
+    AnswerMessageBox(&seen, QMessageBox::Ok, 600);
+    Click(check1);
+    Pump(600);
+    EXPECT_EQ(seen, refusal);
+    EXPECT_FALSE(check1->isChecked());
+    EXPECT_TRUE(search->isVisible());
+
+    // The closed window is skipped without harm, its row still stamped.
+    ASSERT_TRUE(PumpUntil([&] { return !w->Windows().At(0).shownAt.empty(); }, 6000)) << "row 1 first";
+    ASSERT_TRUE(PumpUntil([&] { return !w->Windows().At(1).shownAt.empty(); }, 9000)) << "then row 2";
+    Pump(300);
+    EXPECT_EQ(Top(), w->Windows().At(1).handle);
+    EXPECT_NE(ShOut("xprop -id " + std::to_string(Top()) + " _NET_WM_STATE").find("_NET_WM_STATE_ABOVE"),
+              std::string::npos) << "in the always-on-top band";
+    EXPECT_TRUE(w->isVisible());
 }
