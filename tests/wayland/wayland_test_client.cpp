@@ -1,13 +1,10 @@
-// A Wayland client for the tests, in one of two modes:
-//   wayland_test_client window TITLE RRGGBB RRGGBB [RRGGBB RRGGBB]
-// a top-level window with the given title, its quarters in the given colours
-// (top left, top right, bottom left, bottom right; the top ones repeat below
-// when only two are given), drawn at whatever size the compositor gives it;
-// runs until killed.
-//   wayland_test_client pointer
-// a virtual pointer on a wlroots compositor without input devices, so that
-// its seat has a pointer that sway's "seat - cursor" commands move and click
-// with as a hand on a mouse would; runs until killed.
+// A Wayland window for the tests, with the given title and its quarters in the
+// given colours (top left, top right, bottom left, bottom right; one colour
+// fills it), drawn at whatever size the compositor gives it; runs until killed.
+// Where the compositor offers virtual pointers (wlroots), it also gives the
+// seat a pointer, which headless sway has none of, so that sway's "seat -
+// cursor" commands move and click with it as a hand on a mouse would.
+//   wayland_test_client TITLE RRGGBB [RRGGBB RRGGBB RRGGBB]
 #include "virtual-pointer-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
@@ -58,8 +55,7 @@ void Draw(Client& w)
 {
     const int32_t width = w.width > 0 ? w.width : 400;
     const int32_t height = w.height > 0 ? w.height : 300;
-    const int32_t stride = width * 4;
-    const auto size = static_cast<size_t>(stride) * static_cast<size_t>(height);
+    const auto size = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     const int fd = memfd_create("test-window", MFD_CLOEXEC);
     if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0)
         std::exit(1);
@@ -70,7 +66,7 @@ void Draw(Client& w)
     }
     munmap(pixels, size);
     wl_shm_pool* pool = wl_shm_create_pool(w.shm, fd, static_cast<int32_t>(size));
-    wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
+    wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width, height, width * 4, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
     static const wl_buffer_listener release = {
@@ -101,50 +97,35 @@ const xdg_toplevel_listener kToplevel = {
     .close = [](void*, xdg_toplevel*) { std::exit(0); },
 };
 
-int Window(wl_display* display, Client& w, const char* title)
+} // namespace
+
+int main(int argc, char** argv)
 {
+    if (argc != 3 && argc != 6) {
+        std::fprintf(stderr, "usage: %s TITLE RRGGBB [RRGGBB RRGGBB RRGGBB]\n", argv[0]);
+        return 2;
+    }
+    Client w;
+    for (int i = 0; i < 4; ++i)
+        w.colors[i] = static_cast<uint32_t>(std::stoul(argv[argc == 6 ? 2 + i : 2], nullptr, 16));
+    wl_display* display = wl_display_connect(nullptr);
+    if (!display)
+        return 1;
+    wl_registry_add_listener(wl_display_get_registry(display), &kRegistry, &w);
+    wl_display_roundtrip(display);
     if (!w.compositor || !w.shm || !w.wmBase)
         return 1;
+    if (w.pointers)
+        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(w.pointers, w.seat);
     xdg_wm_base_add_listener(w.wmBase, &kWmBase, nullptr);
     w.surface = wl_compositor_create_surface(w.compositor);
     xdg_surface* xdgSurface = xdg_wm_base_get_xdg_surface(w.wmBase, w.surface);
     xdg_surface_add_listener(xdgSurface, &kXdgSurface, &w);
     xdg_toplevel* toplevel = xdg_surface_get_toplevel(xdgSurface);
     xdg_toplevel_add_listener(toplevel, &kToplevel, &w);
-    xdg_toplevel_set_title(toplevel, title);
-    xdg_toplevel_set_app_id(toplevel, "zarvex-test-window");
+    xdg_toplevel_set_title(toplevel, argv[1]);
     wl_surface_commit(w.surface);
     while (wl_display_dispatch(display) >= 0) {
     }
     return 0;
-}
-
-} // namespace
-
-int main(int argc, char** argv)
-{
-    const std::string mode = argc > 1 ? argv[1] : "";
-    if (!((mode == "window" && (argc == 5 || argc == 7)) || (mode == "pointer" && argc == 2))) {
-        std::fprintf(stderr, "usage: %s window TITLE RRGGBB RRGGBB [RRGGBB RRGGBB]\n       %s pointer\n", argv[0], argv[0]);
-        return 2;
-    }
-    Client c;
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display) {
-        std::fprintf(stderr, "no Wayland display\n");
-        return 1;
-    }
-    wl_registry_add_listener(wl_display_get_registry(display), &kRegistry, &c);
-    wl_display_roundtrip(display);
-    if (mode == "pointer") {
-        if (!c.pointers)
-            return 1;
-        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(c.pointers, c.seat);
-        while (wl_display_dispatch(display) >= 0) {
-        }
-        return 0;
-    }
-    for (int i = 0; i < 4; ++i)
-        c.colors[i] = static_cast<uint32_t>(std::stoul(argv[3 + (argc == 7 ? i : i % 2)], nullptr, 16));
-    return Window(display, c, argv[2]);
 }
