@@ -14,13 +14,11 @@ namespace {
 
 constexpr uint32_t kWidth = 320, kHeight = 200, kStride = kWidth * 4;
 
-struct Source {
-    pw_stream* stream = nullptr;
-    int32_t x = 0, y = 0;
-};
+pw_stream* stream = nullptr;
+int32_t cursorX = 0, cursorY = 0;
 
 // Once the format is agreed: buffers in shared memory, with room for the cursor.
-void OnParamChanged(void* data, uint32_t id, const spa_pod* param)
+void OnParamChanged(void*, uint32_t id, const spa_pod* param)
 {
     if (!param || id != SPA_PARAM_Format)
         return;
@@ -34,13 +32,12 @@ void OnParamChanged(void* data, uint32_t id, const spa_pod* param)
         static_cast<const spa_pod*>(spa_pod_builder_add_object(&b, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta,
             SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Cursor),
             SPA_PARAM_META_size, SPA_POD_Int(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap) + 64 * 64 * 4)))};
-    pw_stream_update_params(static_cast<Source*>(data)->stream, params, 2);
+    pw_stream_update_params(stream, params, 2);
 }
 
-void OnProcess(void* data)
+void OnProcess(void*)
 {
-    auto* s = static_cast<Source*>(data);
-    pw_buffer* b = pw_stream_dequeue_buffer(s->stream);
+    pw_buffer* b = pw_stream_dequeue_buffer(stream);
     if (!b)
         return;
     spa_data& d = b->buffer->datas[0];
@@ -51,9 +48,9 @@ void OnProcess(void* data)
     if (auto* cursor = static_cast<spa_meta_cursor*>(spa_buffer_find_meta_data(b->buffer, SPA_META_Cursor, sizeof(spa_meta_cursor)))) {
         *cursor = {};
         cursor->id = 1;
-        cursor->position = {s->x, s->y};
+        cursor->position = {cursorX, cursorY};
     }
-    pw_stream_queue_buffer(s->stream, b);
+    pw_stream_queue_buffer(stream, b);
 }
 
 } // namespace
@@ -63,14 +60,13 @@ int main(int argc, char** argv)
     if (argc != 4)
         return 2;
     pw_init(&argc, &argv);
-    Source s{nullptr, std::atoi(argv[2]), std::atoi(argv[3])};
+    cursorX = std::atoi(argv[2]);
+    cursorY = std::atoi(argv[3]);
     pw_main_loop* loop = pw_main_loop_new(nullptr);
-    pw_stream_events events{};
-    events.version = PW_VERSION_STREAM_EVENTS;
-    events.param_changed = OnParamChanged;
-    events.process = OnProcess;
-    s.stream = pw_stream_new_simple(pw_main_loop_get_loop(loop), argv[1],
-        pw_properties_new(PW_KEY_MEDIA_CLASS, "Video/Source", PW_KEY_NODE_NAME, argv[1], nullptr), &events, &s);
+    static const pw_stream_events events = {
+        .version = PW_VERSION_STREAM_EVENTS, .param_changed = OnParamChanged, .process = OnProcess};
+    stream = pw_stream_new_simple(pw_main_loop_get_loop(loop), argv[1],
+        pw_properties_new(PW_KEY_MEDIA_CLASS, "Video/Source", PW_KEY_NODE_NAME, argv[1], nullptr), &events, nullptr);
     uint8_t buffer[1024];
     spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
     const spa_rectangle size{kWidth, kHeight};
@@ -80,10 +76,10 @@ int main(int argc, char** argv)
         SPA_POD_Id(SPA_MEDIA_SUBTYPE_raw), SPA_FORMAT_VIDEO_format, SPA_POD_Id(SPA_VIDEO_FORMAT_BGRx),
         SPA_FORMAT_VIDEO_size, SPA_POD_Rectangle(&size), SPA_FORMAT_VIDEO_framerate, SPA_POD_Fraction(&rate)));
     // A driver produces at its own pace, here on a timer.
-    pw_stream_connect(s.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
+    pw_stream_connect(stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
                       static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), &format, 1);
     spa_source* timer = pw_loop_add_timer(pw_main_loop_get_loop(loop),
-        [](void* data, uint64_t) { pw_stream_trigger_process(static_cast<Source*>(data)->stream); }, &s);
+        [](void*, uint64_t) { pw_stream_trigger_process(stream); }, nullptr);
     timespec interval{0, 100 * 1000 * 1000};
     pw_loop_update_timer(pw_main_loop_get_loop(loop), timer, &interval, &interval, false);
     pw_main_loop_run(loop);

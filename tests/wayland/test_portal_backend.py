@@ -1,12 +1,9 @@
-'''A desktop's portal backend for the tests, as a python-dbusmock template.
-
-Global shortcuts: every shortcut asked for is bound as it is, except one
-called "declined" (as when the user says no); Press(ID) on the mock interface
-reports a press and release, as the desktop does when the user presses the key. Screen
-casts: the PipeWire nodes in the parameter "monitors" ([[node, x, y, width,
-height], ...]) are shared as monitors, and the portal may keep the grant.
-What the backend was asked is written to its log ("bound ...", "selected ...").
-'''
+'''A desktop's portal backend for the tests, as a python-dbusmock template: it
+binds every global shortcut asked for except one called "declined" (as when
+the user says no), reports a press and release on Press(ID) as the desktop does
+when the user presses the key, shares the PipeWire nodes of the parameter
+"monitors" ([[node, x, y, width, height], ...]) as monitors and lets the portal
+keep the grant. It logs what it was asked ("bound ...", "selected ...").'''
 import dbus
 from dbusmock import MOCK_IFACE
 

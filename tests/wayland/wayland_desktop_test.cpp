@@ -195,9 +195,8 @@ TEST_F(WaylandDesktop, ProgramMarksWithTheKeyAndAlertsWhenTheColourChanges)
     ASSERT_TRUE(WaitFor([] { return Swaymsg("[title=\"Zarvex提醒\"] move absolute position 100 100"); }, 10s))
         << test::Slurp(log);
     const auto click = [](int x, int y) {
-        Sway("seat seat0 cursor set " + std::to_string(x) + " " + std::to_string(y));
-        Sway("seat seat0 cursor press button1");
-        Sway("seat seat0 cursor release button1");
+        Sway("seat seat0 cursor set " + std::to_string(x) + " " + std::to_string(y)
+             + "; seat seat0 cursor press button1; seat seat0 cursor release button1");
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
     };
     // The picker's full-screen layers are the program's only tiled windows.
