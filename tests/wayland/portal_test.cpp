@@ -1,7 +1,7 @@
 // The desktop portal clients against the real portal (xdg-desktop-portal)
 // with a test backend (test_portal_backend.py, on python-dbusmock) standing
-// in for the desktop's, on a private session bus (the test runs under
-// dbus-run-session); screen casts are read from a private PipeWire daemon.
+// in for the desktop's, on a private session bus; screen casts are read from
+// a private PipeWire daemon.
 #include "platform/wayland/portal_hot_keys.h"
 #include "platform/wayland/screen_cast_screen.h"
 #include "support/child_process.h"
@@ -69,14 +69,18 @@ bool Link(const std::string& name, uint32_t id)
     });
 }
 
-// A portal (replacing any running one) that finds the test backend, when
+// A session bus of the case's own, where a portal finds the test backend, when
 // there is one, through a .portal file in a private folder.
 class PortalTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!std::getenv("DBUS_SESSION_BUS_ADDRESS") || !std::filesystem::exists(kFrontend))
-            GTEST_SKIP() << "SKIPPED: needs xdg-desktop-portal and a private session bus (dbus-run-session)";
+        if (!std::filesystem::exists(kFrontend))
+            GTEST_SKIP() << "SKIPPED: " << kFrontend << " is not installed (scripts/setup installs it)";
+        const std::string bus = "unix:path=" + (folder_ / "bus").string();
+        bus_.Start({"dbus-daemon", "--session", "--nofork", "--address=" + bus}, folder_ / "bus.log");
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", bus.c_str(), 1);
+        ASSERT_TRUE(PumpUntil([&] { return std::filesystem::exists(folder_ / "bus"); }));
         ::setenv("XDG_DESKTOP_PORTAL_DIR", folder_.Path().c_str(), 1);
         ::setenv("XDG_CURRENT_DESKTOP", "zarvextest", 1);
     }
@@ -96,7 +100,7 @@ protected:
         }
         const QString old = Owner(kDesktop);
         frontend_.Kill(SIGKILL);
-        frontend_.Start({kFrontend, "--replace"}, folder_ / "frontend.log");
+        frontend_.Start({kFrontend, "--replace"}, folder_ / "frontend.log"); // replacing any running one
         ASSERT_TRUE(PumpUntil([&] { return !Owner(kDesktop).isEmpty() && Owner(kDesktop) != old; }))
             << "the portal did not start";
     }
@@ -117,7 +121,7 @@ protected:
     char* argv_[2] = {name_, nullptr};
     QCoreApplication app_{argc_, argv_};
     test::TempFolder folder_{"portal"};
-    ChildProcess backend_, frontend_;
+    ChildProcess bus_, backend_, frontend_;
 };
 
 // A desktop whose portal binds global shortcuts but shares no monitor.
