@@ -174,9 +174,8 @@ TEST_F(WaylandDesktop, ProgramMarksWithTheKeyAndAlertsWhenTheColourChanges)
     std::filesystem::create_directories(runtime / ".config/zarvex");
     std::ofstream(runtime / ".config/zarvex/config.ini")
         << "[con]\nemail=me@163.com\ntips=0\nserver=127.0.0.1:" << service.Port() << "\n";
-    std::ofstream(runtime / "ctrl-w") << "#!/bin/sh\nexec " ZARVEX_PROGRAM " --mark\n";
-    std::filesystem::permissions(runtime / "ctrl-w", std::filesystem::perms::all);
     std::filesystem::remove(log);
+    Sway("bindsym Ctrl+w exec " ZARVEX_PROGRAM " --mark"); // as the user would bind it
 
     // The spot's window also gives the seat the pointer that sway moves and clicks with.
     Sway("focus output HEADLESS-2");

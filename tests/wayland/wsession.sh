@@ -3,8 +3,6 @@
 # renderer, in its own D-Bus session, as an unprivileged user (sway refuses to
 # run as root). What the tests need is written to STATE_DIR/env; where sway
 # cannot start, STATE_DIR/skip says why and the tests skip with that reason.
-# Ctrl+W runs RUNTIME/ctrl-w when a test has put one there: a key pressed with
-# wtype reaches a program the way a desktop's own shortcut would.
 #   wsession.sh start|stop STATE_DIR
 set -euo pipefail
 action=$1 state=$2
@@ -50,7 +48,6 @@ output HEADLESS-2 mode 1280x800 position 1280 0 scale 2 bg #204060 solid_color
 default_border none
 default_floating_border none
 focus_follows_mouse no
-bindsym Ctrl+w exec $runtime/ctrl-w
 exec_always touch $runtime/ready
 CONF
 
