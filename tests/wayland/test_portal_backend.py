@@ -56,6 +56,6 @@ def start(self, *_):
                                                 'size': dbus.Struct((width, height), signature='ii'),
                                                 'source_type': dbus.UInt32(1)}), signature='ua{sv}')
                for node, x, y, width, height in self.monitors]
+    kept = dbus.Struct(('zarvextest', dbus.UInt32(1), dbus.String('all monitors', variant_level=1)), signature='suv')
     return 0, {'streams': dbus.Array(streams, signature='(ua{sv})'), 'persist_mode': dbus.UInt32(2),
-               'restore_data': dbus.Struct(('zarvextest', dbus.UInt32(1), dbus.String('all monitors', variant_level=1)),
-                                           signature='suv')}
+               'restore_data': kept}
