@@ -1,13 +1,10 @@
-// A Wayland client for the tests, in one of two modes:
-//   wayland_test_client window TITLE RRGGBB RRGGBB [RRGGBB RRGGBB]
-// a top-level window with the given title, its quarters in the given colours
-// (top left, top right, bottom left, bottom right; the top ones repeat below
-// when only two are given), drawn at whatever size the compositor gives it;
-// runs until killed.
-//   wayland_test_client pointer
-// a virtual pointer on a wlroots compositor without input devices, so that
-// its seat has a pointer that sway's "seat - cursor" commands move and click
-// with as a hand on a mouse would; runs until killed.
+// A Wayland window for the tests, with the given title and its quarters in the
+// given colours (top left, top right, bottom left, bottom right; one colour
+// fills it), drawn at whatever size the compositor gives it; runs until killed.
+// Where the compositor offers virtual pointers (wlroots), it also gives the
+// seat a pointer, which headless sway has none of, so that sway's "seat -
+// cursor" commands move and click with it as a hand on a mouse would.
+//   wayland_test_client TITLE RRGGBB [RRGGBB RRGGBB RRGGBB]
 #include "virtual-pointer-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
@@ -24,16 +21,14 @@
 
 namespace {
 
-struct Client {
-    wl_compositor* compositor = nullptr;
-    wl_shm* shm = nullptr;
-    xdg_wm_base* wmBase = nullptr;
-    wl_seat* seat = nullptr;
-    zwlr_virtual_pointer_manager_v1* pointers = nullptr;
-    wl_surface* surface = nullptr;
-    uint32_t colors[4] = {}; // XRGB: top left, top right, bottom left, bottom right
-    int32_t width = 0, height = 0;
-};
+wl_compositor* compositor = nullptr;
+wl_shm* shm = nullptr;
+xdg_wm_base* wmBase = nullptr;
+wl_seat* seat = nullptr;
+zwlr_virtual_pointer_manager_v1* pointers = nullptr;
+wl_surface* surface = nullptr;
+uint32_t colors[4] = {}; // XRGB: top left, top right, bottom left, bottom right
+int32_t width = 0, height = 0; // as the compositor configures the window; 0: ours to choose
 
 template <typename T>
 void Bind(wl_registry* registry, uint32_t name, const char* interface, const wl_interface& wanted, T*& into)
@@ -43,43 +38,40 @@ void Bind(wl_registry* registry, uint32_t name, const char* interface, const wl_
 }
 
 const wl_registry_listener kRegistry = {
-    .global = [](void* data, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
-        auto* c = static_cast<Client*>(data);
-        Bind(registry, name, interface, wl_compositor_interface, c->compositor);
-        Bind(registry, name, interface, wl_shm_interface, c->shm);
-        Bind(registry, name, interface, xdg_wm_base_interface, c->wmBase);
-        Bind(registry, name, interface, wl_seat_interface, c->seat);
-        Bind(registry, name, interface, zwlr_virtual_pointer_manager_v1_interface, c->pointers);
+    .global = [](void*, wl_registry* registry, uint32_t name, const char* interface, uint32_t) {
+        Bind(registry, name, interface, wl_compositor_interface, compositor);
+        Bind(registry, name, interface, wl_shm_interface, shm);
+        Bind(registry, name, interface, xdg_wm_base_interface, wmBase);
+        Bind(registry, name, interface, wl_seat_interface, seat);
+        Bind(registry, name, interface, zwlr_virtual_pointer_manager_v1_interface, pointers);
     },
     .global_remove = [](void*, wl_registry*, uint32_t) {},
 };
 
-void Draw(Client& w)
+void Draw()
 {
-    const int32_t width = w.width > 0 ? w.width : 400;
-    const int32_t height = w.height > 0 ? w.height : 300;
-    const int32_t stride = width * 4;
-    const auto size = static_cast<size_t>(stride) * static_cast<size_t>(height);
+    const int32_t w = width > 0 ? width : 400, h = height > 0 ? height : 300;
+    const auto size = static_cast<size_t>(w) * static_cast<size_t>(h) * 4;
     const int fd = memfd_create("test-window", MFD_CLOEXEC);
     if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0)
         std::exit(1);
     auto* pixels = static_cast<uint32_t*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
-    for (int32_t y = 0; y < height; ++y) {
-        for (int32_t x = 0; x < width; ++x)
-            pixels[y * width + x] = w.colors[(y < height / 2 ? 0 : 2) + (x < width / 2 ? 0 : 1)];
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x)
+            pixels[y * w + x] = colors[(y < h / 2 ? 0 : 2) + (x < w / 2 ? 0 : 1)];
     }
     munmap(pixels, size);
-    wl_shm_pool* pool = wl_shm_create_pool(w.shm, fd, static_cast<int32_t>(size));
-    wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, width, height, stride, WL_SHM_FORMAT_XRGB8888);
+    wl_shm_pool* pool = wl_shm_create_pool(shm, fd, static_cast<int32_t>(size));
+    wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, w, h, w * 4, WL_SHM_FORMAT_XRGB8888);
     wl_shm_pool_destroy(pool);
     close(fd);
     static const wl_buffer_listener release = {
         .release = [](void*, wl_buffer* b) { wl_buffer_destroy(b); },
     };
     wl_buffer_add_listener(buffer, &release, nullptr);
-    wl_surface_attach(w.surface, buffer, 0, 0);
-    wl_surface_damage(w.surface, 0, 0, width, height);
-    wl_surface_commit(w.surface);
+    wl_surface_attach(surface, buffer, 0, 0);
+    wl_surface_damage(surface, 0, 0, w, h);
+    wl_surface_commit(surface);
 }
 
 const xdg_wm_base_listener kWmBase = {
@@ -87,64 +79,48 @@ const xdg_wm_base_listener kWmBase = {
 };
 
 const xdg_surface_listener kXdgSurface = {
-    .configure = [](void* data, xdg_surface* surface, uint32_t serial) {
-        xdg_surface_ack_configure(surface, serial);
-        Draw(*static_cast<Client*>(data));
+    .configure = [](void*, xdg_surface* xdgSurface, uint32_t serial) {
+        xdg_surface_ack_configure(xdgSurface, serial);
+        Draw();
     },
 };
 
 const xdg_toplevel_listener kToplevel = {
-    .configure = [](void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*) {
-        static_cast<Client*>(data)->width = width;
-        static_cast<Client*>(data)->height = height;
+    .configure = [](void*, xdg_toplevel*, int32_t w, int32_t h, wl_array*) {
+        width = w;
+        height = h;
     },
     .close = [](void*, xdg_toplevel*) { std::exit(0); },
 };
-
-int Window(wl_display* display, Client& w, const char* title)
-{
-    if (!w.compositor || !w.shm || !w.wmBase)
-        return 1;
-    xdg_wm_base_add_listener(w.wmBase, &kWmBase, nullptr);
-    w.surface = wl_compositor_create_surface(w.compositor);
-    xdg_surface* xdgSurface = xdg_wm_base_get_xdg_surface(w.wmBase, w.surface);
-    xdg_surface_add_listener(xdgSurface, &kXdgSurface, &w);
-    xdg_toplevel* toplevel = xdg_surface_get_toplevel(xdgSurface);
-    xdg_toplevel_add_listener(toplevel, &kToplevel, &w);
-    xdg_toplevel_set_title(toplevel, title);
-    xdg_toplevel_set_app_id(toplevel, "zarvex-test-window");
-    wl_surface_commit(w.surface);
-    while (wl_display_dispatch(display) >= 0) {
-    }
-    return 0;
-}
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    const std::string mode = argc > 1 ? argv[1] : "";
-    if (!((mode == "window" && (argc == 5 || argc == 7)) || (mode == "pointer" && argc == 2))) {
-        std::fprintf(stderr, "usage: %s window TITLE RRGGBB RRGGBB [RRGGBB RRGGBB]\n       %s pointer\n", argv[0], argv[0]);
+    if (argc != 3 && argc != 6) {
+        std::fprintf(stderr, "usage: %s TITLE RRGGBB [RRGGBB RRGGBB RRGGBB]\n", argv[0]);
         return 2;
     }
-    Client c;
-    wl_display* display = wl_display_connect(nullptr);
-    if (!display) {
-        std::fprintf(stderr, "no Wayland display\n");
-        return 1;
-    }
-    wl_registry_add_listener(wl_display_get_registry(display), &kRegistry, &c);
-    wl_display_roundtrip(display);
-    if (mode == "pointer") {
-        if (!c.pointers)
-            return 1;
-        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(c.pointers, c.seat);
-        while (wl_display_dispatch(display) >= 0) {
-        }
-        return 0;
-    }
     for (int i = 0; i < 4; ++i)
-        c.colors[i] = static_cast<uint32_t>(std::stoul(argv[3 + (argc == 7 ? i : i % 2)], nullptr, 16));
-    return Window(display, c, argv[2]);
+        colors[i] = static_cast<uint32_t>(std::stoul(argv[argc == 6 ? 2 + i : 2], nullptr, 16));
+    wl_display* display = wl_display_connect(nullptr);
+    if (!display)
+        return 1;
+    wl_registry_add_listener(wl_display_get_registry(display), &kRegistry, nullptr);
+    wl_display_roundtrip(display);
+    if (!compositor || !shm || !wmBase)
+        return 1;
+    if (pointers)
+        zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointers, seat);
+    xdg_wm_base_add_listener(wmBase, &kWmBase, nullptr);
+    surface = wl_compositor_create_surface(compositor);
+    xdg_surface* xdgSurface = xdg_wm_base_get_xdg_surface(wmBase, surface);
+    xdg_surface_add_listener(xdgSurface, &kXdgSurface, nullptr);
+    xdg_toplevel* toplevel = xdg_surface_get_toplevel(xdgSurface);
+    xdg_toplevel_add_listener(toplevel, &kToplevel, nullptr);
+    xdg_toplevel_set_title(toplevel, argv[1]);
+    wl_surface_commit(surface);
+    while (wl_display_dispatch(display) >= 0) {
+    }
+    return 0;
 }
