@@ -17,21 +17,30 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace zarvex::test {
 
-// A TCP port on 127.0.0.1 that nobody listens on (free when asked).
-inline int FreePort()
+// A socket listening on 127.0.0.1 at a port the system chose, and the port.
+inline std::pair<int, int> Listen()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(fd, 16);
     socklen_t len = sizeof addr;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    return {fd, ntohs(addr.sin_port)};
+}
+
+// A TCP port on 127.0.0.1 that nobody listens on (free when asked).
+inline int FreePort()
+{
+    const auto [fd, port] = Listen();
     ::close(fd);
-    return ntohs(addr.sin_port);
+    return port;
 }
 
 // A connection to 127.0.0.1:`port` from a loopback address of our choice
