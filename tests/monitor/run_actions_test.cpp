@@ -158,18 +158,45 @@ TEST_F(RunTest, StartStopChecksTheAddressThenThePointsThenSaves)
     EXPECT_EQ(Saved("email"), "x@163.com");
 }
 
-TEST_F(RunTest, NoChangeAlertAfterThresholdPassesThenNeverAgain)
+// Whether an alert pass alerts for a point, by the mode, the counter the
+// sampling left and whether the point has alerted before. The threshold is 5.
+TEST_F(RunTest, AlertRules)
 {
-    screen.Set(3, 3, kRed);
-    AddPoint(3, 3, kRed);
-    StartStopAction(run);
-    ASSERT_EQ(window.button, kStopCaption);
-    for (int pass = 0; pass < 4; ++pass) {
-        SamplingPass(run);
+    const struct {
+        AlertMode mode;
+        double counter;
+        bool alerted, alerts;
+    } cases[] = {
+        {AlertMode::NoChange, 4, false, false}, // 4 of 5 seconds
+        {AlertMode::NoChange, 5, false, true},
+        {AlertMode::NoChange, 6, true, false},  // a point alerts once
+        {AlertMode::Change, 0, false, false},
+        {AlertMode::Change, 1, false, true},
+        {AlertMode::Change, 3, false, true},    // a no-change count, then the mode changed
+        {AlertMode::Change, 1, true, false},
+    };
+    for (const auto& c : cases) {
+        table.Clear();
+        notified.clear();
+        AddPoint(1, 1, kRed);
+        table.Update(0, [&](MonitorPoint& p) {
+            p.counter = c.counter;
+            p.alerted = c.alerted;
+        });
+        window.mode = c.mode;
         AlertPass(run);
+        EXPECT_EQ(notified.size(), c.alerts ? 1u : 0u) << c.counter << (c.alerted ? " alerted" : "");
     }
-    EXPECT_TRUE(notified.empty()) << "4 of 5 seconds";
-    SamplingPass(run);
+}
+
+// Each alert notifies, marks its point and clicks Start/Stop once: two in one
+// pass toggle the run twice, and an address the click refuses has still been
+// notified.
+TEST_F(RunTest, EachAlertNotifiesMarksThePointAndTogglesTheRun)
+{
+    state.Threshold = 0;
+    AddPoint(6, 6, kRed);
+    StartStopAction(run);
     AlertPass(run);
     EXPECT_EQ(notified, (std::vector<std::string>{"me@163.com"}));
     EXPECT_TRUE(state.AlertRaised);
@@ -177,43 +204,11 @@ TEST_F(RunTest, NoChangeAlertAfterThresholdPassesThenNeverAgain)
     EXPECT_EQ(window.button, kStartCaption) << "the alert stops the run";
     EXPECT_TRUE(timer2.running) << "the alert pass restarts its timer";
 
-    // Started again: sampled, but an alerted point never alerts again.
-    StartStopAction(run);
-    SamplingPass(run);
-    AlertPass(run);
-    EXPECT_EQ(notified.size(), 1u);
-}
-
-TEST_F(RunTest, ChangeSeenOnlyIfAnAlertPassComesBeforeTheNextSample)
-{
-    window.mode = AlertMode::Change;
-    screen.Set(8, 8, kRed);
-    AddPoint(8, 8, kRed);
-    StartStopAction(run);
-    screen.Set(8, 8, kBlue);
-    SamplingPass(run);
-    SamplingPass(run); // no alert pass between: the "1" is gone
-    AlertPass(run);
-    EXPECT_TRUE(notified.empty());
-
-    // From no-change to change with a count above 0: the next alert pass takes it as a change.
-    window.mode = AlertMode::NoChange;
-    SamplingPass(run);
-    window.mode = AlertMode::Change;
-    AlertPass(run);
-    EXPECT_EQ(notified.size(), 1u);
-}
-
-// Each alert notifies and clicks Start/Stop once: two in one pass toggle the
-// run twice, and an address the click refuses has still been notified.
-TEST_F(RunTest, EachAlertNotifiesThenTogglesTheRun)
-{
-    state.Threshold = 0;
-    AddPoint(6, 6, kRed);
     AddPoint(7, 7, kRed);
+    AddPoint(8, 8, kRed);
     AlertPass(run);
-    EXPECT_EQ(notified, (std::vector<std::string>{"me@163.com", "me@163.com"}));
-    EXPECT_EQ(window.starts, 1);
+    EXPECT_EQ(notified.size(), 3u);
+    EXPECT_EQ(window.starts, 2);
     EXPECT_EQ(window.button, kStartCaption) << "started and stopped again";
 
     AddPoint(9, 9, kRed);
