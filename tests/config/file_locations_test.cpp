@@ -20,21 +20,12 @@ void Put(const fs::path& file, const std::string& text = "")
     std::ofstream(file, std::ios::binary) << text;
 }
 
-// Whether LocateFiles chose `expected` (settings file and the default it
-// starts from), as a user who cannot write to root-owned folders.
-bool ChoosesAsUnprivileged(const fs::path& programFolder, const fs::path& userFolder, const FileLocations& expected)
-{
-    return zarvex::test::AsUnprivileged([&] {
-        const FileLocations got = LocateFiles(programFolder, userFolder);
-        return got.configFile == expected.configFile && got.defaultConfig == expected.defaultConfig;
-    });
-}
-
 } // namespace
 
 // A portable copy keeps its settings beside it; an installed one (its shipped
 // files under <prefix>/share/zarvex) uses the user's folder even where it
-// could write beside the program, and starts from the shipped settings.
+// could write beside the program, and starts from the shipped settings; so
+// does a copy whose folder the user cannot write to.
 TEST(FileLocations, PortableBesideProgramInstalledInUserFolder)
 {
     const zarvex::test::TempFolder root("locations");
@@ -61,6 +52,17 @@ TEST(FileLocations, PortableBesideProgramInstalledInUserFolder)
     Put(user / "config.ini", "[con]\ntips=1\n");
     ASSERT_TRUE(PrepareConfigFile(LocateFiles(bin, user)));
     EXPECT_EQ(Slurp(user / "config.ini"), "[con]\ntips=1\n");
+
+    // Read-only: without a user folder there is nowhere else to go.
+    Put(portable / "config.ini");
+    fs::permissions(portable, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    for (const fs::path& userFolder : {user, fs::path()})
+        EXPECT_TRUE(zarvex::test::AsUnprivileged([&] {
+            const FileLocations got = LocateFiles(portable, userFolder);
+            return got.configFile == (userFolder.empty() ? portable : userFolder) / "config.ini"
+                && got.defaultConfig == (userFolder.empty() ? fs::path() : portable / "config.ini");
+        })) << userFolder;
 }
 
 // Another start looking meanwhile (or a kill mid-copy) never finds a cut-short
@@ -86,19 +88,6 @@ TEST(FileLocations, UserCopyAppearsWhole)
     EXPECT_EQ(cut, 0);
     EXPECT_EQ(fs::file_size(files.configFile), settings.size());
     EXPECT_EQ(std::distance(fs::directory_iterator(root / "user"), {}), 1);
-}
-
-TEST(FileLocations, ReadOnlyProgramFolderUsesUserFolder)
-{
-    const zarvex::test::TempFolder root("locations-ro");
-    const fs::path program = root / "program";
-    Put(program / "config.ini");
-    fs::permissions(program, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read
-                                 | fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
-    // It starts from the settings the copy carries.
-    EXPECT_TRUE(ChoosesAsUnprivileged(program, root / "user", {root / "user" / "config.ini", {}, program / "config.ini"}));
-    // Without a user folder there is nowhere else to go.
-    EXPECT_TRUE(ChoosesAsUnprivileged(program, {}, {program / "config.ini", {}, {}}));
 }
 
 // The sound: beside the program, then the user's folder, then the data folder.

@@ -11,7 +11,6 @@
 #include <sstream>
 
 using namespace zarvex::monitor;
-using zarvex::test::FakeTimer;
 namespace fs = std::filesystem;
 
 namespace {
@@ -20,6 +19,7 @@ struct FakeWindow : RunWindow {
     std::string email = "me@163.com", search = "game", button = kStartCaption, caption;
     AlertMode mode = AlertMode::NoChange;
     std::vector<std::string> messages;
+    int starts = 0;
     std::function<void()> duringMessage; // what happens while a message box is open
     std::string EmailText() const override { return email; }
     std::string SearchText() const override { return search; }
@@ -27,6 +27,7 @@ struct FakeWindow : RunWindow {
     void SetStartStopCaption(const std::string& c) override { button = c; }
     void SetWindowCaption(const std::string& c) override { caption = c; }
     AlertMode Mode() const override { return mode; }
+    void RunStarted() override { ++starts; }
     void ShowMessage(const std::string& text) override
     {
         messages.push_back(text);
@@ -43,11 +44,6 @@ protected:
         timer2.running = true;
         state.Threshold = 5;
     }
-    RunContext Run()
-    {
-        return RunContext{state, table, window, timer1, timer2, timer3, screen,
-                          [this](int, const std::string& a) { notified.push_back(a); }, dir_ / "config.ini"};
-    }
     void AddPoint(int x, int y, int32_t color)
     {
         state.CurrentX = x;
@@ -55,19 +51,17 @@ protected:
         state.CurrentColor = color;
         AddMonitorPoint(table, state);
     }
-    void Sample()
-    {
-        auto run = Run();
-        SamplingPass(run);
-    }
+    std::string Saved(const char* key) { return zarvex::config::ReadIniValue(dir_ / "config.ini", "con", key); }
 
     zarvex::test::TempFolder dir_{"run"};
     MonitorState state;
     MonitorTable table;
     FakeWindow window;
-    FakeTimer timer1, timer2, timer3;
+    zarvex::test::FakeTimer timer1, timer2, timer3;
     zarvex::test::FakeScreen screen;
     std::vector<std::string> notified;
+    RunContext run{state, table, window, timer1, timer2, timer3, screen,
+                   [this](int, const std::string& a) { notified.push_back(a); }, dir_ / "config.ini"};
 };
 
 constexpr int32_t kRed = 0x0000FF, kBlue = 0xFF0000;
@@ -103,7 +97,7 @@ TEST_F(RunTest, CounterRules)
         while (passes >> pass) {
             window.mode = pass[0] == 'C' ? AlertMode::Change : AlertMode::NoChange;
             screen.Set(1, 1, pass[1] == 'R' ? kRed : pass[1] == 'B' ? kBlue : zarvex::platform::kColorOutside);
-            Sample();
+            SamplingPass(run);
             seen += (n++ ? " " : "") + CounterText(table.At(0).counter);
         }
         EXPECT_EQ(seen, c.counters);
@@ -113,27 +107,16 @@ TEST_F(RunTest, CounterRules)
         EXPECT_TRUE(timer3.running);
     }
     EXPECT_EQ(screen.pixelReads, 0);
-    EXPECT_EQ(CounterText(32768), "32768");
     table.Clear();
     screen.batchReads = 0;
-    Sample();
+    SamplingPass(run);
     EXPECT_EQ(screen.batchReads, 0) << "an empty table reads nothing";
 }
 
-TEST_F(RunTest, NoRunStartsWhileThePixelsCannotBeRead)
-{
-    AddPoint(1, 1, kRed);
-    screen.unavailable = "no capture";
-    auto run = Run();
-    StartStopAction(run);
-    EXPECT_EQ(window.messages, (std::vector<std::string>{"no capture"}));
-    EXPECT_EQ(window.button, kStartCaption);
-    EXPECT_FALSE(timer3.running);
-}
-
+// The click checks the address, then the points, then whether pixels can be
+// read; only a click that starts or stops saves the address and search text.
 TEST_F(RunTest, StartStopChecksTheAddressThenThePointsThenSaves)
 {
-    auto run = Run();
     // The suffix alone passes the address check; the points are checked next.
     for (const char* address : {"me@163.COM", "63.com", "", "me@163.com ", "me@126.com", "@163.com"}) {
         window.email = address;
@@ -141,9 +124,15 @@ TEST_F(RunTest, StartStopChecksTheAddressThenThePointsThenSaves)
         EXPECT_EQ(window.messages.back(), *address == '@' ? kNoPointsMessage : kAddressMessage) << address;
     }
     EXPECT_FALSE(fs::exists(dir_ / "config.ini")) << "a failing click writes nothing";
-    EXPECT_EQ(window.button, kStartCaption);
 
     AddPoint(1, 1, 0);
+    screen.unavailable = "no capture";
+    StartStopAction(run);
+    EXPECT_EQ(window.messages.back(), "no capture");
+    EXPECT_EQ(window.button, kStartCaption);
+    EXPECT_FALSE(timer3.running);
+
+    screen.unavailable.clear();
     window.email = "a+b&c@163.com";
     window.search = "游戏";
     const size_t messages = window.messages.size();
@@ -153,36 +142,61 @@ TEST_F(RunTest, StartStopChecksTheAddressThenThePointsThenSaves)
     EXPECT_EQ(window.caption, "Zarvexv4.0.1");
     EXPECT_FALSE(timer1.running);
     EXPECT_TRUE(timer3.running);
-    EXPECT_EQ(zarvex::config::ReadIniValue(dir_ / "config.ini", "con", "email"), "a+b&c@163.com");
-    EXPECT_EQ(zarvex::config::ReadIniValue(dir_ / "config.ini", "con", "game"), "游戏");
+    EXPECT_EQ(Saved("email"), "a+b&c@163.com");
+    EXPECT_EQ(Saved("game"), "游戏");
 
     // During a run an emptied address cannot stop it.
     window.email = "";
     StartStopAction(run);
     EXPECT_EQ(window.button, kStopCaption);
-    EXPECT_TRUE(timer3.running);
 
     window.email = "x@163.com";
     StartStopAction(run);
     EXPECT_EQ(window.button, kStartCaption);
     EXPECT_TRUE(timer1.running);
     EXPECT_FALSE(timer3.running);
-    EXPECT_EQ(zarvex::config::ReadIniValue(dir_ / "config.ini", "con", "email"), "x@163.com");
+    EXPECT_EQ(Saved("email"), "x@163.com");
 }
 
-TEST_F(RunTest, NoChangeAlertAfterThresholdPassesThenNeverAgain)
+// Whether an alert pass alerts for a point, by the mode, the counter the
+// sampling left and whether the point has alerted before. The threshold is 5.
+TEST_F(RunTest, AlertRules)
 {
-    screen.Set(3, 3, kRed);
-    AddPoint(3, 3, kRed);
-    auto run = Run();
-    StartStopAction(run);
-    ASSERT_EQ(window.button, kStopCaption);
-    for (int pass = 0; pass < 4; ++pass) {
-        SamplingPass(run);
+    const struct {
+        AlertMode mode;
+        double counter;
+        bool alerted, alerts;
+    } cases[] = {
+        {AlertMode::NoChange, 4, false, false}, // 4 of 5 seconds
+        {AlertMode::NoChange, 5, false, true},
+        {AlertMode::NoChange, 6, true, false},  // a point alerts once
+        {AlertMode::Change, 0, false, false},
+        {AlertMode::Change, 1, false, true},
+        {AlertMode::Change, 3, false, true},    // a no-change count, then the mode changed
+        {AlertMode::Change, 1, true, false},
+    };
+    for (const auto& c : cases) {
+        table.Clear();
+        notified.clear();
+        AddPoint(1, 1, kRed);
+        table.Update(0, [&](MonitorPoint& p) {
+            p.counter = c.counter;
+            p.alerted = c.alerted;
+        });
+        window.mode = c.mode;
         AlertPass(run);
+        EXPECT_EQ(notified.size(), c.alerts ? 1u : 0u) << c.counter << (c.alerted ? " alerted" : "");
     }
-    EXPECT_TRUE(notified.empty()) << "4 of 5 seconds";
-    SamplingPass(run);
+}
+
+// Each alert notifies, marks its point and clicks Start/Stop once: two in one
+// pass toggle the run twice, and an address the click refuses has still been
+// notified.
+TEST_F(RunTest, EachAlertNotifiesMarksThePointAndTogglesTheRun)
+{
+    state.Threshold = 0;
+    AddPoint(6, 6, kRed);
+    StartStopAction(run);
     AlertPass(run);
     EXPECT_EQ(notified, (std::vector<std::string>{"me@163.com"}));
     EXPECT_TRUE(state.AlertRaised);
@@ -190,69 +204,19 @@ TEST_F(RunTest, NoChangeAlertAfterThresholdPassesThenNeverAgain)
     EXPECT_EQ(window.button, kStartCaption) << "the alert stops the run";
     EXPECT_TRUE(timer2.running) << "the alert pass restarts its timer";
 
-    // Started again: sampled, but an alerted point never alerts again;
-    // a new point still can.
-    StartStopAction(run);
-    SamplingPass(run);
-    AlertPass(run);
-    EXPECT_EQ(notified.size(), 1u);
-    state.Threshold = 0;
-    AddPoint(4, 4, kRed);
-    AlertPass(run);
-    EXPECT_EQ(notified.size(), 2u);
-}
-
-TEST_F(RunTest, TwoAlertsInOnePassToggleTwice)
-{
-    window.mode = AlertMode::Change;
-    AddPoint(6, 6, kRed);
     AddPoint(7, 7, kRed);
-    auto run = Run();
-    StartStopAction(run);
-    SamplingPass(run); // both read the white background: changed
-    AlertPass(run);
-    EXPECT_EQ(notified.size(), 2u);
-    EXPECT_EQ(window.button, kStopCaption) << "stopped and started again";
-    EXPECT_TRUE(timer3.running);
-}
-
-TEST_F(RunTest, ChangeSeenOnlyIfAnAlertPassComesBeforeTheNextSample)
-{
-    window.mode = AlertMode::Change;
-    screen.Set(8, 8, kRed);
     AddPoint(8, 8, kRed);
-    auto run = Run();
-    StartStopAction(run);
-    screen.Set(8, 8, kBlue);
-    SamplingPass(run);
-    SamplingPass(run); // no alert pass between: the "1" is gone
     AlertPass(run);
-    EXPECT_TRUE(notified.empty());
-
-    // From no-change to change with a count above 0: the next alert pass takes it as a change.
-    window.mode = AlertMode::NoChange;
-    SamplingPass(run);
-    window.mode = AlertMode::Change;
-    AlertPass(run);
-    EXPECT_EQ(notified.size(), 1u);
-}
-
-TEST_F(RunTest, ThresholdZeroAlertsAtOnceAndABadAddressIsSentThenRefused)
-{
-    state.Threshold = 0;
-    AddPoint(9, 9, kRed);
-    auto run = Run();
-    AlertPass(run);
-    EXPECT_EQ(notified, (std::vector<std::string>{"me@163.com"}));
-    EXPECT_EQ(window.button, kStopCaption) << "the toggle started a run";
+    EXPECT_EQ(notified.size(), 3u);
+    EXPECT_EQ(window.starts, 2);
+    EXPECT_EQ(window.button, kStartCaption) << "started and stopped again";
 
     AddPoint(9, 9, kRed);
     window.email = "typo@163.cm";
     // While the message box is open the alert pass must not run again.
     window.duringMessage = [&] { EXPECT_FALSE(timer2.running); };
     AlertPass(run);
-    EXPECT_EQ(notified, (std::vector<std::string>{"me@163.com", "typo@163.cm"}));
+    EXPECT_EQ(notified.back(), "typo@163.cm");
     EXPECT_EQ(window.messages.back(), kAddressMessage);
-    EXPECT_EQ(window.button, kStopCaption) << "still running";
     EXPECT_TRUE(timer2.running);
 }

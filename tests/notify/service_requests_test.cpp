@@ -25,27 +25,15 @@ struct FakeRunner : BackgroundRunner {
 
 HttpResponse Answer(long status, std::string body = {})
 {
-    HttpResponse r;
-    r.completed = true;
-    r.failure = HttpFailure::None;
-    r.status = status;
-    r.body = std::move(body);
-    return r;
-}
-
-HttpResponse Failed(HttpFailure why)
-{
-    HttpResponse r;
-    r.failure = why;
-    return r;
+    return {true, HttpFailure::None, status, std::move(body)};
 }
 
 } // namespace
 
 TEST(NotificationSender, RetriesAtTheDelaysThenShowsOneLine)
 {
-    const HttpResponse refused = Failed(HttpFailure::CouldNotConnect), silent = Failed(HttpFailure::NoAnswer),
-                       error = Answer(500, "<html>Traceback: secret</html>");
+    const HttpResponse refused{false, HttpFailure::CouldNotConnect, 0, ""}, silent{false, HttpFailure::NoAnswer, 0, ""},
+        error = Answer(500, "<html>Traceback: secret</html>");
     struct Case {
         std::vector<HttpResponse> answers;
         std::string line; // shown at the end; empty: none

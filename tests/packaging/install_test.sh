@@ -11,34 +11,14 @@ trap 'chmod -R u+w "$tmp"; rm -rf "$tmp"' EXIT
 prefix=$tmp/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-diff -u <(cat <<'LIST'
-bin/zarvex
-bin/zarvex-notifyd
-bin/zarvex-qr
-lib/systemd/system/zarvex-notifyd.service
-share/applications/org.zarvex.Zarvex.desktop
-share/doc/zarvex-notifyd/changelog.gz
-share/doc/zarvex-notifyd/copyright
-share/doc/zarvex-notifyd/examples/notifyd.ini
-share/doc/zarvex/changelog.gz
-share/doc/zarvex/copyright
-share/icons/hicolor/128x128/apps/org.zarvex.Zarvex.png
-share/icons/hicolor/16x16/apps/org.zarvex.Zarvex.png
-share/icons/hicolor/22x22/apps/org.zarvex.Zarvex.png
-share/icons/hicolor/24x24/apps/org.zarvex.Zarvex.png
-share/icons/hicolor/256x256/apps/org.zarvex.Zarvex.png
-share/icons/hicolor/32x32/apps/org.zarvex.Zarvex.png
-share/icons/hicolor/48x48/apps/org.zarvex.Zarvex.png
-share/icons/hicolor/64x64/apps/org.zarvex.Zarvex.png
-share/icons/hicolor/scalable/apps/org.zarvex.Zarvex.svg
-share/man/man1/zarvex-qr.1.gz
-share/man/man1/zarvex.1.gz
-share/man/man8/zarvex-notifyd.8.gz
-share/metainfo/org.zarvex.Zarvex.metainfo.xml
-share/zarvex/config.ini
-share/zarvex/tx.wav
-LIST
-) <(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort) \
+expected=(bin/zarvex bin/zarvex-notifyd bin/zarvex-qr lib/systemd/system/zarvex-notifyd.service
+  share/applications/org.zarvex.Zarvex.desktop share/metainfo/org.zarvex.Zarvex.metainfo.xml
+  share/doc/zarvex{,-notifyd}/{changelog.gz,copyright} share/doc/zarvex-notifyd/examples/notifyd.ini
+  share/icons/hicolor/{16x16,22x22,24x24,32x32,48x48,64x64,128x128,256x256}/apps/org.zarvex.Zarvex.png
+  share/icons/hicolor/scalable/apps/org.zarvex.Zarvex.svg
+  share/man/man1/zarvex{,-qr}.1.gz share/man/man8/zarvex-notifyd.8.gz share/zarvex/{config.ini,tx.wav})
+diff -u <(printf '%s\n' "${expected[@]}" | LC_ALL=C sort) \
+  <(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C sort) \
   || { echo "FAIL: the install tree differs from the expected files (- expected, + installed)"; exit 1; }
 
 desktop-file-validate "$prefix/share/applications/org.zarvex.Zarvex.desktop"

@@ -16,13 +16,10 @@
 
 namespace zarvex::test {
 
+// Pixels not in `pixels` read white.
 class FakeScreen : public platform::Screen {
 public:
-    // Points not in `pixels` read `background`; points outside
-    // [0, width) x [0, height) read as all ones (kColorOutside).
     platform::Point cursor;
-    int32_t width = 1920, height = 1080;
-    int32_t background = platform::PackColor(255, 255, 255);
     std::map<std::pair<int32_t, int32_t>, int32_t> pixels;
     int pixelReads = 0, batchReads = 0; // PixelColor and PixelColors calls
     bool knowsCursor = true;
@@ -47,10 +44,8 @@ public:
 private:
     int32_t Lookup(platform::Point p) const
     {
-        if (p.x < 0 || p.y < 0 || p.x >= width || p.y >= height)
-            return platform::kColorOutside;
         const auto it = pixels.find({p.x, p.y});
-        return it == pixels.end() ? background : it->second;
+        return it == pixels.end() ? platform::PackColor(255, 255, 255) : it->second;
     }
 };
 

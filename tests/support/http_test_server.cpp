@@ -1,34 +1,17 @@
 #include "support/http_test_server.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
-#include <cstring>
+#include "support/test_helpers.h"
 
 namespace zarvex::test {
 
 HttpTestServer::HttpTestServer()
 {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    int one = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(listener_, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(listener_, 16);
-    socklen_t len = sizeof addr;
-    ::getsockname(listener_, reinterpret_cast<sockaddr*>(&addr), &len);
-    port_ = ntohs(addr.sin_port);
+    std::tie(listener_, port_) = Listen();
     thread_ = std::thread([this] { Serve(); });
 }
 
 HttpTestServer::~HttpTestServer()
 {
-    stop_ = true;
+    ::shutdown(listener_, SHUT_RDWR); // ends the accept in Serve
     thread_.join();
     for (int fd : held_)
         ::close(fd);
@@ -51,50 +34,30 @@ std::vector<std::string> HttpTestServer::Requests()
 
 void HttpTestServer::Serve()
 {
-    while (!stop_) {
-        pollfd p{listener_, POLLIN, 0};
-        if (::poll(&p, 1, 50) <= 0)
-            continue;
-        const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0)
-            continue;
-        // Read the head, then as many body bytes as Content-Length says.
+    for (int fd; (fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;) {
+        // The head, then as many body bytes as Content-Length says, unless
+        // the client falls silent for 2 s.
+        const timeval timeout{2, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
         std::string request;
+        auto whole = [&] {
+            const size_t end = request.find("\r\n\r\n"), length = request.find("Content-Length: ");
+            return end != std::string::npos
+                && request.size() >= end + 4 + (length < end ? std::stoul(request.substr(length + 16)) : 0);
+        };
         char buffer[4096];
-        size_t headEnd = std::string::npos, want = 0;
-        while (true) {
-            pollfd c{fd, POLLIN, 0};
-            if (::poll(&c, 1, 2000) <= 0)
-                break;
-            const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-            if (n <= 0)
-                break;
+        for (ssize_t n; !whole() && (n = ::recv(fd, buffer, sizeof buffer, 0)) > 0;)
             request.append(buffer, static_cast<size_t>(n));
-            if (headEnd == std::string::npos && (headEnd = request.find("\r\n\r\n")) != std::string::npos) {
-                const size_t cl = request.find("Content-Length: ");
-                want = cl == std::string::npos ? 0 : std::stoul(request.substr(cl + 16));
-            }
-            if (headEnd != std::string::npos && request.size() >= headEnd + 4 + want)
-                break;
-        }
-        Behaviour behaviour;
-        int status;
-        std::string body;
-        {
-            std::lock_guard lock(mutex_);
-            requests_.push_back(request);
-            behaviour = behaviour_;
-            status = status_;
-            body = body_;
-        }
-        if (behaviour == Behaviour::NeverAnswer) {
+        std::unique_lock lock(mutex_);
+        requests_.push_back(request);
+        if (behaviour_ == Behaviour::NeverAnswer) {
             held_.push_back(fd);
             continue;
         }
-        std::string out = body;
-        if (behaviour == Behaviour::Answer)
-            out = "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: text/html\r\n" + "Content-Length: "
-                + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+        const std::string out = behaviour_ == Behaviour::Raw ? body_
+            : "HTTP/1.1 " + std::to_string(status_) + " X\r\nContent-Type: text/html\r\nContent-Length: "
+                + std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_;
+        lock.unlock();
         size_t sent = 0;
         while (sent < out.size()) {
             const ssize_t n = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);

@@ -1,8 +1,8 @@
 // A small HTTP server on 127.0.0.1 for tests: records each raw request and
-// answers in the way the test asks, including not at all.
+// answers in the way the test asks, including not at all or with raw bytes
+// (a cut-off head, say) that no HTTP server library would send.
 #pragma once
 
-#include <atomic>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,9 +28,7 @@ public:
 private:
     void Serve();
 
-    int listener_ = -1;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
+    int listener_ = -1, port_ = 0;
     std::mutex mutex_;
     Behaviour behaviour_ = Behaviour::Answer;
     int status_ = 200;

@@ -17,34 +17,59 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace zarvex::test {
 
-// A TCP port on 127.0.0.1 that nobody listens on (free when asked).
-inline int FreePort()
+// A socket listening on 127.0.0.1 at a port the system chose, and the port.
+inline std::pair<int, int> Listen()
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in addr{};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(fd, 16);
     socklen_t len = sizeof addr;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    return {fd, ntohs(addr.sin_port)};
+}
+
+// A TCP port on 127.0.0.1 that nobody listens on (free when asked).
+inline int FreePort()
+{
+    const auto [fd, port] = Listen();
     ::close(fd);
-    return ntohs(addr.sin_port);
+    return port;
+}
+
+// A connection to 127.0.0.1:`port` from a loopback address of our choice
+// (each is a client address of its own), whose reads time out after 5 s; -1
+// when nobody accepts it.
+inline int Connect(int port, const char* from = "127.0.0.1")
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &addr.sin_addr);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const timeval timeout{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0)
+        return fd;
+    ::close(fd);
+    return -1;
 }
 
 // Whether something on 127.0.0.1 accepts connections on `port`.
 inline bool Accepts(int port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
+    const int fd = Connect(port);
+    if (fd >= 0)
+        ::close(fd);
+    return fd >= 0;
 }
 
 // The whole file as bytes; empty when it cannot be read.
