@@ -11,10 +11,8 @@
 #include <spa/pod/builder.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <string>
-#include <thread>
 
 namespace zarvex::platform::wayland {
 
@@ -208,22 +206,6 @@ PipeWireScreen::~PipeWireScreen()
 bool PipeWireScreen::Ready() const
 {
     return impl_->core && !impl_->streams.empty();
-}
-
-bool PipeWireScreen::WaitForFrames(int timeoutMs)
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (Ready()) {
-        pw_thread_loop_lock(impl_->loop);
-        const bool all = std::all_of(impl_->streams.begin(), impl_->streams.end(), [](const auto& s) { return s->width > 0; });
-        pw_thread_loop_unlock(impl_->loop);
-        if (all)
-            return true;
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
 }
 
 Point PipeWireScreen::CursorPosition()

@@ -35,8 +35,6 @@ public:
     PipeWireScreen& operator=(const PipeWireScreen&) = delete;
 
     bool Ready() const;
-    // Waits until every stream has delivered a frame; false after `timeoutMs`.
-    bool WaitForFrames(int timeoutMs);
 
     // Where the desktop sends the pointer's position with the frames (GNOME
     // and KDE Plasma do, in the cast's cursor-metadata mode; wlroots' portal
