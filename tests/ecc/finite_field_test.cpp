@@ -100,11 +100,9 @@ TEST(FiniteField, WorkedValues)
 TEST(FiniteField, RefusedOrRepeatedInitKeepsTheTablesSafe)
 {
     clsFiniteField f = Make(256, 285, 2);
-    EXPECT_FALSE(f.InitField(256, 0, 2)); // zero polynomial for a power of two
-    EXPECT_FALSE(f.InitField(1, 3, 1));
-    EXPECT_FALSE(f.InitField(0, 3, 1));
-    EXPECT_FALSE(f.InitField(16385, 3, 1));
-    EXPECT_FALSE(f.InitField(-4, 3, 1));
+    // A zero polynomial for a power of two; sizes outside 2..16384.
+    for (const auto& [size, polynomial] : {std::pair{256, 0}, {1, 3}, {0, 3}, {16385, 3}, {-4, 3}})
+        EXPECT_FALSE(f.InitField(size, polynomial, 1)) << size;
     EXPECT_EQ(f.Size(), 256);
     EXPECT_EQ(f.Polynomial(), 285);
     EXPECT_EQ(f.Generator(), 2);
@@ -127,26 +125,17 @@ TEST(FiniteField, TablesAreConsistentWithTheDirectFormsInEveryField)
     for (const auto [q, poly, generator] : fields) {
         SCOPED_TRACE("GF(" + std::to_string(q) + ")");
         const clsFiniteField f = Make(q, poly, generator);
-        ASSERT_NE(f.Generator(), 0);
         const bool binary = (q & (q - 1)) == 0;
-
         // The powers of a primitive generator run through every nonzero element once.
-        std::vector<bool> seen(static_cast<size_t>(q), false);
         for (int32_t k = 0; k < q - 1; ++k) {
             const int32_t x = f.Exp(k);
-            ASSERT_GT(x, 0);
-            ASSERT_LT(x, q);
-            ASSERT_FALSE(seen[static_cast<size_t>(x)]) << "element " << x << " repeats at k=" << k;
-            seen[static_cast<size_t>(x)] = true;
-            ASSERT_EQ(f.Log(x), k);
+            ASSERT_TRUE(x > 0 && x < q && f.Log(x) == k) << "k=" << k << " x=" << x;
         }
-
         for (int32_t a = 1; a < q; ++a) {
             ASSERT_EQ(f.Multiply(a, f.Inverse(a)), 1) << "a=" << a;
             ASSERT_EQ(f.Add(a, f.Negate(a)), 0);
-            if (!binary) {
+            if (!binary)
                 ASSERT_EQ(f.InverseDirect(a), f.Inverse(a)) << "a=" << a;
-            }
         }
 
         // Pairs: every pair in small fields, a fixed random sample in large ones.
@@ -159,14 +148,11 @@ TEST(FiniteField, TablesAreConsistentWithTheDirectFormsInEveryField)
             const int32_t b = all ? static_cast<int32_t>(n % q) : pick(rng);
             const int32_t product = f.Multiply(a, b);
             ASSERT_EQ(product, f.MultiplyDirect(a, b)) << a << "*" << b;
-            ASSERT_EQ(product, f.Multiply(b, a));
-            if (b != 0) {
-                ASSERT_EQ(f.Divide(product, b), a) << a << "*" << b << "/" << b;
-            }
             ASSERT_EQ(f.Subtract(f.Add(a, b), b), a);
-            if (!binary && b != 0) {
+            if (b != 0)
+                ASSERT_EQ(f.Divide(product, b), a) << a << "*" << b << "/" << b;
+            if (!binary && b != 0)
                 ASSERT_EQ(f.DivideDirect(a, b), f.Divide(a, b));
-            }
         }
     }
 }
