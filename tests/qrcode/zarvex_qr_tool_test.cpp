@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <numeric>
 #include <random>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -104,16 +103,6 @@ TEST_F(ToolTest, PbmIsTheLibrarysSymbolOfTheBytesGiven)
     }
 }
 
-TEST_F(ToolTest, PngFromTheExtensionTakesColoursAndTransparency)
-{
-    // (A plain PNG read back: LargePngIsCompressedAndReadable.)
-    const fs::path png = dir_ / "hello.png";
-    ASSERT_EQ(Run({"hi", "-o", png.string(), "--foreground", "112233", "--background", "ffffff80"}).status, 0);
-    const QImage coloured(QString::fromStdString(png.string()));
-    EXPECT_EQ(coloured.pixel(0, 0), qRgba(255, 255, 255, 0x80)) << "the margin, half transparent";
-    EXPECT_EQ(coloured.pixel(4, 4), qRgba(0x11, 0x22, 0x33, 255)) << "the finder's corner module";
-}
-
 TEST_F(ToolTest, ExitStatusAndMessageOfEveryCommandLine)
 {
     const std::string missing = (dir_ / "missing").string();
@@ -165,9 +154,7 @@ TEST_F(ToolTest, ExitStatusAndMessageOfEveryCommandLine)
         {{"-o", (dir_ / "no-such-dir" / "x.pbm").string(), "hi"}, 3, "cannot write"},
     };
     for (const Case& c : cases) {
-        std::string line;
-        for (const auto& a : c.args)
-            line += " " + a.substr(0, 40);
+        const std::string line = testing::PrintToString(c.args).substr(0, 200);
         const Result r = Run(c.args, c.input, c.shell);
         EXPECT_EQ(r.status, c.status) << line << "\n" << r.err;
         EXPECT_NE((r.out + r.err).find(c.fragment), std::string::npos) << line << "\n" << r.out.substr(0, 300) << r.err;
@@ -242,28 +229,29 @@ TEST_F(ToolTest, TerminalTextIsExact)
         {{"--margin", "1"}, text(utf8Light, ' ')}, // utf8 is the type on standard output
     };
     for (auto [args, expected] : cases) {
-        const std::string line = std::accumulate(args.begin(), args.end(), std::string());
         args.insert(args.end(), {"-v", "1", "-l", "L", "-m", "0", "hi"});
         const Result r = Run(args);
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.out, expected) << line;
+        EXPECT_EQ(r.out, expected) << testing::PrintToString(args);
     }
 }
 
-TEST_F(ToolTest, LargePngIsCompressedAndReadable)
+TEST_F(ToolTest, PngIsCompressedReadableAndTakesColoursAndTransparency)
 {
     // Version 40 at 10 pixels per module: 1850 x 1850 pixels, 428 KB uncompressed.
     std::string text;
     std::mt19937 rng(3);
     for (int i = 0; i < 2300; ++i)
         text += static_cast<char>('a' + rng() % 26);
-    const fs::path png = dir_ / "big.png";
-    ASSERT_EQ(Run({"-v", "40", "--scale", "10", "-o", png.string(), text}).status, 0);
+    const fs::path png = dir_ / "big.png"; // PNG from the extension
+    ASSERT_EQ(Run({"-v", "40", "-s", "10", "-o", png.string(), "--foreground", "112233", "--background", "ffffff80",
+                   text}).status, 0);
     EXPECT_LT(fs::file_size(png), 16000u);
     const QImage read(QString::fromStdString(png.string()));
     ASSERT_EQ(read.width(), 1850);
-    const Bytes bytes(text.begin(), text.end());
-    EXPECT_EQ(zarvex::test::Decode(read), bytes);
+    EXPECT_EQ(read.pixel(0, 0), qRgba(255, 255, 255, 0x80)) << "the margin, half transparent";
+    EXPECT_EQ(read.pixel(40, 40), qRgba(0x11, 0x22, 0x33, 255)) << "the finder's corner module";
+    EXPECT_EQ(zarvex::test::Decode(read), Bytes(text.begin(), text.end()));
 }
 
 TEST_F(ToolTest, FailedWriteLeavesTheOldFileInPlace)
