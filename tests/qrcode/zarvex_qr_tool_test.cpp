@@ -93,7 +93,10 @@ TEST_F(ToolTest, PbmIsTheLibrarysSymbolOfTheBytesGiven)
         {{"-tpbm", "--symversion=5", "-lq", "-m", "6", "--scale=3", "--", "HELLO WORLD"}, "", "HELLO WORLD", 5, 3, 6, 3},
         {{"-i", (dir_ / "msg.bin").string(), "-t", "pbm"}, "", raw},
         {{"-i", "-", "-t", "pbm"}, raw, raw},
-        {{"--encoding", "shift-jis", "-t", "pbm", "監視"}, "", "\x8a\xc4\x8e\x8b"},
+        // The text in the encoding asked for, under any of its usual names.
+        {{"--encoding", "Shift_JIS", "-t", "pbm", "監視"}, "", "\x8a\xc4\x8e\x8b"},
+        {{"--encoding", "cp936", "-t", "pbm", "A你好"}, "", "A\xC4\xE3\xBA\xC3"},
+        {{"--encoding", "UTF8", "-t", "pbm", "A你好"}, "", "A\xE4\xBD\xA0\xE5\xA5\xBD"},
     };
     for (const auto& c : cases) {
         const Result r = Run(c.args, c.input);
@@ -149,7 +152,13 @@ TEST_F(ToolTest, ExitStatusAndMessageOfEveryCommandLine)
         {{"-i", missing}, 2, "cannot read " + missing + ": No such file"},
         {{"-i", folder}, 2, "cannot read " + folder + ": it is a folder"},
         {{"-i", "-", "hi"}, 2, "either TEXT or -i FILE"},
-        {{"--encoding", "gbk", "smile \xF0\x9F\x98\x80"}, 2, "cannot be written in GBK"},
+        {{"--encoding", "latin1", "x"}, 2, "--encoding: must be utf-8, gbk or shift-jis"},
+        {{"--encoding", "gbk", "smile \xF0\x9F\x98\x80"}, 2,
+         "\"\xF0\x9F\x98\x80\" at byte 6 cannot be written in GBK"},
+        {{"--encoding", "shift-jis", "ab€"}, 2, "\"€\" at byte 2 cannot be written in SHIFT_JIS"},
+        {{"--encoding", "shift-jis", "a\xFFz"}, 2, "\"\xFF\" at byte 1"},
+        {{"--encoding", "utf-8", "a\xFFz"}, 2, "not valid UTF-8 at byte 1"},
+        {{"\xE4\xBD"}, 2, "not valid UTF-8 at byte 0"}, // cut short
         {{"-t", "png", "hi"}, 2, "will not write png to a terminal", "", tty},
         {{"-o", (dir_ / "no-such-dir" / "x.pbm").string(), "hi"}, 3, "cannot write"},
     };
