@@ -93,7 +93,8 @@ TEST(FiniteField, WorkedValues)
         // never a wrapped product; shift-and-add runs out of bits and says so.
         {gf16381, OP(f.MultiplyDirect(INT32_MAX, INT32_MAX)), 5041},
         {gf16381, OP(f.Add(INT32_MAX, 1)), INT32_MAX - 16380},
-        {{16, 19, 2}, OP(f.MultiplyDirect(3, -1)), kOverflow}, {gf256, OP(f.MultiplyDirect(1 << 30, 3)), kOverflow},
+        {{16, 19, 2}, OP(f.MultiplyDirect(3, -1)), kOverflow},
+        {gf256, OP(f.MultiplyDirect(1 << 30, 3)), kOverflow},
     };
     for (const auto& c : cases) {
         int32_t got = 0;

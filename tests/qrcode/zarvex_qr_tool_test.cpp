@@ -90,7 +90,8 @@ TEST_F(ToolTest, PbmIsTheLibrarysSymbolOfTheBytesGiven)
         // By default the mask of the lowest penalty (2 here).
         {{"-t", "pbm", "HELLO"}, "", "HELLO"},
         {{"-t", "pbm"}, "HELLO", "HELLO"}, // the text from standard input when none is given
-        {{"-tpbm", "--symversion=5", "-lq", "-m", "6", "--scale=3", "--", "HELLO WORLD"}, "", "HELLO WORLD", 5, 3, 6, 3},
+        {{"-tpbm", "--symversion=5", "-lq", "-m", "6", "--scale=3", "--", "HELLO WORLD"}, "", "HELLO WORLD",
+         5, 3, 6, 3},
         {{"-i", (dir_ / "msg.bin").string(), "-t", "pbm"}, "", raw},
         {{"-i", "-", "-t", "pbm"}, raw, raw},
         // The text in the encoding asked for, under any of its usual names.
