@@ -38,12 +38,9 @@ std::optional<PeerSymbol> EncodeWithQrencode(const Bytes& data, int version, int
     // libqrencode takes the version as a minimum; a larger one means "does not fit".
     if (!code || code->version != version)
         return std::nullopt;
-    PeerSymbol s;
-    s.size = code->width;
-    s.mask = mask;
-    s.dark.resize(static_cast<size_t>(s.size) * static_cast<size_t>(s.size));
-    for (size_t i = 0; i < s.dark.size(); ++i)
-        s.dark[i] = (code->data[i] & 1) != 0;
+    PeerSymbol s{code->width, mask, {}};
+    for (int i = 0; i < s.size * s.size; ++i)
+        s.dark.push_back((code->data[i] & 1) != 0);
     return s;
 }
 
@@ -55,9 +52,7 @@ std::optional<PeerSymbol> EncodeWithQrcodegen(const Bytes& data, int version, in
     try {
         const QrCode code = QrCode::encodeSegments({qrcodegen::QrSegment::makeBytes(data)}, kLevels[level - 1], version,
                                                    version, mask, false);
-        PeerSymbol s;
-        s.size = code.getSize();
-        s.mask = code.getMask();
+        PeerSymbol s{code.getSize(), code.getMask(), {}};
         for (int y = 0; y < s.size; ++y)
             for (int x = 0; x < s.size; ++x)
                 s.dark.push_back(code.getModule(x, y));
