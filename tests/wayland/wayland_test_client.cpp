@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -56,10 +55,9 @@ void Draw()
     if (fd < 0 || ftruncate(fd, static_cast<off_t>(size)) != 0)
         std::exit(1);
     auto* pixels = static_cast<uint32_t*>(mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
-    for (int32_t y = 0; y < h; ++y) {
+    for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x)
             pixels[y * w + x] = colors[(y < h / 2 ? 0 : 2) + (x < w / 2 ? 0 : 1)];
-    }
     munmap(pixels, size);
     wl_shm_pool* pool = wl_shm_create_pool(shm, fd, static_cast<int32_t>(size));
     wl_buffer* buffer = wl_shm_pool_create_buffer(pool, 0, w, h, w * 4, WL_SHM_FORMAT_XRGB8888);
@@ -97,10 +95,8 @@ const xdg_toplevel_listener kToplevel = {
 
 int main(int argc, char** argv)
 {
-    if (argc != 3 && argc != 6) {
-        std::fprintf(stderr, "usage: %s TITLE RRGGBB [RRGGBB RRGGBB RRGGBB]\n", argv[0]);
+    if (argc != 3 && argc != 6)
         return 2;
-    }
     for (int i = 0; i < 4; ++i)
         colors[i] = static_cast<uint32_t>(std::stoul(argv[argc == 6 ? 2 + i : 2], nullptr, 16));
     wl_display* display = wl_display_connect(nullptr);
