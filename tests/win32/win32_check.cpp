@@ -1,21 +1,13 @@
-// The Windows side of the checks under Wine (win32_check MODE ARG...):
-//   platform FOLDER         what the run of zarvex.exe cannot show of the Win32
-//                           backend; a line per check, exit status 1 on a failure
-//   exchange URL FILE [MS]  one HttpExchange (MS: its total time-out); FILE gets
-//                           "completed status milliseconds failure", then the body
-// and, to read and drive a running zarvex.exe from another process as a user
-// would (FILE gets what is read; ID is a control's id in Form1):
-//   list ID FILE            the rows of that list view, columns joined by '|'
-//   text ID FILE            the control's text
-//   click ID                a click on that button (posted: a message box it
-//                           opens would block a sent one)
-//   command ID              a menu command of Form1
-//   settext CLASS ID TEXT   the text of a control in the window of that class
-//   close CLASS             the close box of that window
-//   windows FILE            the titles of the visible top-level windows, a line
-//   topmost FILE            each; of the topmost ones
-//   show N                  opens N coloured windows titled "测试窗口 1" … (the
-//                           last in front) and runs until it is ended
+// The Windows side of the checks under Wine: win32_check MODE ARG... FILE
+// receives what is read. ID is a control's id in Form1 unless a CLASS names
+// the window; clicks and closes are posted, as a message box they open would
+// block a sent one.
+//   platform FOLDER: what the run of zarvex.exe cannot show of the Win32 backend
+//   exchange URL FILE [MS]: one HttpExchange, "completed status ms failure"+body
+//   list ID FILE (rows, columns joined by '|') | text ID FILE | click ID
+//   command ID (of Form1's menu) | settext CLASS ID TEXT | close CLASS
+//   windows FILE | topmost FILE: the visible top-level windows' titles
+//   show N: N coloured windows "测试窗口 1" … (the last in front) until ended
 #include "config/ini_file.h"
 #include "notify/http_post.h"
 #include "platform/win32/win32_platform.h"
