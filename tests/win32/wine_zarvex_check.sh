@@ -74,10 +74,8 @@ check "a bad number keeps 配置 open with its message and writes nothing" \
   'shown 提示 && shown 配置 && grep -q "^chgwnd=70" "$work/app/config.ini"'
 key Return 0.3
 # The window manager hands the focus to the main window when the message goes;
-# the user clicks back into 配置. (X finds Wine's windows by their UTF-8 names.)
-for w in $(xdotool search --onlyvisible --classname zarvex.exe); do
-  [[ $(xdotool getwindowname "$w") == 配置 ]] && xdotool windowactivate --sync "$w"
-done
+# the user clicks back into 配置.
+xdotool search --onlyvisible --name '^配置$' windowactivate --sync
 wine "$helper" settext ZarvexForm3 302 75
 wine "$helper" settext ZarvexForm3 304 62 # T_fz
 key Escape
@@ -133,11 +131,9 @@ front
 key alt+F4 1
 check "closing asks first" 'shown 提示'
 xdotool key Return
-(sleep 10 && kill "$pid" 2>/dev/null) &
-watchdog=$!
+timeout 10 tail --pid="$pid" -f /dev/null || kill "$pid"
 wait "$pid"
 status=$?
-kill "$watchdog" 2>/dev/null
 check "OK ends the program" '((status == 0))'
 
 # An update service that cannot be reached: no message, and the window is there at once.
