@@ -54,11 +54,10 @@ std::wstring Wide(int index)
     return out;
 }
 
-HWND OpenWindow(const std::wstring& className, const std::wstring& title, COLORREF colour, int x, int y,
-                WNDPROC proc)
+HWND OpenWindow(const std::wstring& className, const std::wstring& title, COLORREF colour, int x, int y)
 {
     WNDCLASSW wc{};
-    wc.lpfnWndProc = proc;
+    wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hbrBackground = CreateSolidBrush(colour);
     wc.lpszClassName = className.c_str();
@@ -87,7 +86,7 @@ int CheckPlatform(const std::filesystem::path& folder)
         std::printf("%s - %s\n", ok ? "ok" : "FAIL", what);
         failed += ok ? 0 : 1;
     };
-    HWND red = OpenWindow(L"ZarvexCheckRed", L"zarvex-check", RGB(255, 0, 0), 100, 100, DefWindowProcW);
+    HWND red = OpenWindow(L"ZarvexCheckRed", L"zarvex-check", RGB(255, 0, 0), 100, 100);
     Pump(1000);
     win32::Win32Windows windows;
     RECT before{}, after{};
@@ -158,7 +157,7 @@ int ShowWindows(int count)
     constexpr COLORREF kColours[] = {RGB(200, 40, 40), RGB(40, 160, 40), RGB(40, 40, 200), RGB(200, 200, 40)};
     for (int i = 0; i < count; ++i)
         OpenWindow(L"ZarvexTestWindow" + std::to_wstring(i + 1), L"测试窗口 " + std::to_wstring(i + 1), kColours[i % 4],
-                   900 + 40 * i, 60 + 40 * i, DefWindowProcW);
+                   900 + 40 * i, 60 + 40 * i);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchMessageW(&message);
