@@ -180,7 +180,6 @@ TEST_F(PortalTest, ScreenCastGrantsMonitorsWhoseStreamsAreRead)
     std::string kept, refused;
     cast.Start("", [&](const std::string& token) { kept = token; }, [&](const std::string& why) { refused = why; });
     ASSERT_TRUE(PumpUntil([&] { return cast.Unavailable().empty(); })) << refused;
-    EXPECT_FALSE(kept.empty());
     ASSERT_TRUE(Link("zarvex-test-b", 9001));
     ASSERT_TRUE(PumpUntil([&] { return cast.PixelColor({1300, 10}) != kColorOutside; }));
     EXPECT_FALSE(cast.KnowsCursorPosition()); // this source sends no pointer
