@@ -6,7 +6,7 @@
 //   exchange URL FILE [MS]: one HttpExchange, "completed status ms failure"+body
 //   list ID FILE (rows, columns joined by '|') | text ID FILE | click ID
 //   command ID (of Form1's menu) | settext CLASS ID TEXT | close CLASS
-//   windows FILE | topmost FILE: the visible top-level windows' titles
+//   topmost FILE: the titles of the visible topmost windows
 //   show N: N coloured windows "测试窗口 1" … (the last in front) until ended
 #include "config/ini_file.h"
 #include "notify/http_post.h"
@@ -141,13 +141,11 @@ int Exchange(int argc, char** argv)
     return Save(argv[3], head + '\n' + r.body);
 }
 
-bool onlyTopmost = false;
-
-BOOL CALLBACK AddTitle(HWND window, LPARAM titles)
+BOOL CALLBACK AddTopmostTitle(HWND window, LPARAM titles)
 {
     wchar_t text[512] = {};
     const bool topmost = (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-    if (IsWindowVisible(window) && (topmost || !onlyTopmost) && GetWindowTextW(window, text, 512) > 0)
+    if (IsWindowVisible(window) && topmost && GetWindowTextW(window, text, 512) > 0)
         *reinterpret_cast<std::string*>(titles) += Narrow(text, CP_UTF8) + "\n";
     return TRUE;
 }
@@ -213,10 +211,9 @@ int main(int argc, char** argv)
         return Exchange(argc, argv);
     if (mode == "show")
         return ShowWindows(std::atoi(argv[2]));
-    if (mode == "windows" || mode == "topmost") {
-        onlyTopmost = mode == "topmost";
+    if (mode == "topmost") {
         std::string titles;
-        EnumWindows(AddTitle, reinterpret_cast<LPARAM>(&titles));
+        EnumWindows(AddTopmostTitle, reinterpret_cast<LPARAM>(&titles));
         return Save(argv[2], titles);
     }
     if (mode == "settext" || mode == "close") {
