@@ -51,7 +51,14 @@ public:
         return true;
     }
     pid_t Pid() const { return pid_; }
-    bool Running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+    // An ended program is reaped here, so its pid is forgotten: the system
+    // may give it to another process, which Kill must never signal.
+    bool Running()
+    {
+        if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) != 0)
+            pid_ = -1;
+        return pid_ > 0;
+    }
 
 private:
     pid_t pid_ = -1;

@@ -1,6 +1,5 @@
-// In-memory stand-ins for the platform and the timers, for unit tests: a
-// screen whose cursor and pixels the test sets, hot keys the test presses,
-// windows it stacks, and timers that only say whether they run.
+// In-memory stand-ins for the platform and the timers: a screen whose cursor
+// and pixels the test sets, hot keys it presses, windows it stacks.
 #pragma once
 
 #include "monitor/run_actions.h"
@@ -16,11 +15,10 @@
 
 namespace zarvex::test {
 
-// Pixels not in `pixels` read white.
 class FakeScreen : public platform::Screen {
 public:
     platform::Point cursor;
-    std::map<std::pair<int32_t, int32_t>, int32_t> pixels;
+    std::map<std::pair<int32_t, int32_t>, int32_t> pixels; // {x, y}: colour; the others read white
     int pixelReads = 0, batchReads = 0; // PixelColor and PixelColors calls
     bool knowsCursor = true;
     std::string unavailable; // why pixels cannot be read; empty: they can
@@ -39,7 +37,6 @@ public:
         for (size_t i = 0; i < points.size() && i < colors.size(); ++i)
             colors[i] = Lookup(points[i]);
     }
-    void Set(int32_t x, int32_t y, int32_t color) { pixels[{x, y}] = color; }
 
 private:
     int32_t Lookup(platform::Point p) const

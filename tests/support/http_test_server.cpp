@@ -58,13 +58,9 @@ void HttpTestServer::Serve()
             : "HTTP/1.1 " + std::to_string(status_) + " X\r\nContent-Type: text/html\r\nContent-Length: "
                 + std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_;
         lock.unlock();
-        size_t sent = 0;
-        while (sent < out.size()) {
-            const ssize_t n = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                break; // the client went away (it stops reading after enough)
-            sent += static_cast<size_t>(n);
-        }
+        // Blocks until all is sent, or fails when the client went away (it
+        // stops reading after enough).
+        ::send(fd, out.data(), out.size(), MSG_NOSIGNAL);
         ::close(fd);
     }
 }
