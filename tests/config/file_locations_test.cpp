@@ -25,8 +25,9 @@ void Put(const fs::path& file, const std::string& text = "")
 // A portable copy keeps its settings beside it; an installed one (its shipped
 // files under <prefix>/share/zarvex) uses the user's folder even where it
 // could write beside the program, and starts from the shipped settings; so
-// does a copy whose folder the user cannot write to.
-TEST(FileLocations, PortableBesideProgramInstalledInUserFolder)
+// does a copy whose folder the user cannot write to. The sound: beside the
+// program, then the user's folder, then the shipped one.
+TEST(FileLocations, PortableBesideProgramInstalledInUserFolderAndTheSound)
 {
     const zarvex::test::TempFolder root("locations");
     const fs::path user = root / "user";
@@ -52,6 +53,12 @@ TEST(FileLocations, PortableBesideProgramInstalledInUserFolder)
     Put(user / "config.ini", "[con]\ntips=1\n");
     ASSERT_TRUE(PrepareConfigFile(LocateFiles(bin, user)));
     EXPECT_EQ(Slurp(user / "config.ini"), "[con]\ntips=1\n");
+
+    EXPECT_EQ(LocateFiles(bin, user).soundFile, bin / "tx.wav") << "where none is";
+    for (const fs::path& f : {root / "usr/share/zarvex/tx.wav", user / "tx.wav", bin / "tx.wav"}) {
+        Put(f);
+        EXPECT_EQ(LocateFiles(bin, user).soundFile, f);
+    }
 
     // Read-only: without a user folder there is nowhere else to go.
     Put(portable / "config.ini");
@@ -88,19 +95,6 @@ TEST(FileLocations, UserCopyAppearsWhole)
     EXPECT_EQ(cut, 0);
     EXPECT_EQ(fs::file_size(files.configFile), settings.size());
     EXPECT_EQ(std::distance(fs::directory_iterator(root / "user"), {}), 1);
-}
-
-// The sound: beside the program, then the user's folder, then the data folder.
-TEST(FileLocations, SoundLookupOrder)
-{
-    const zarvex::test::TempFolder root("locations-sound");
-    const fs::path bin = root / "bin", user = root / "user", data = root / "share" / "zarvex";
-    fs::create_directories(bin);
-    EXPECT_EQ(LocateFiles(bin, user).soundFile, bin / "tx.wav");
-    for (const fs::path& f : {data / "tx.wav", user / "tx.wav", bin / "tx.wav"}) {
-        Put(f);
-        EXPECT_EQ(LocateFiles(bin, user).soundFile, f);
-    }
 }
 
 TEST(FileLocations, UserFolderFromEnvironment)

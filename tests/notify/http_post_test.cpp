@@ -20,33 +20,28 @@ std::string FirstLine(const std::string& request)
 
 } // namespace
 
-TEST(HttpPost, SendsTheFixedHeaderAndAnEmptyBody)
-{
-    HttpTestServer server;
-    server.Set(HttpTestServer::Behaviour::Answer, 200, "4.0.2");
-    const std::string host = "127.0.0.1:" + std::to_string(server.Port());
-    EXPECT_EQ(HttpPost(UpdateUrl(host), ""), "4.0.2");
-    const std::string r = server.Requests().at(0);
-    EXPECT_EQ(FirstLine(r), "POST /quorel401/vers.asp HTTP/1.1");
-    EXPECT_NE(r.find("\r\nContent-Type: application/x-www-form-urlencoded; charset=utf-8\r\n"), std::string::npos) << r;
-    EXPECT_NE(r.find("\r\nContent-Length: 0\r\n"), std::string::npos) << r;
-    EXPECT_EQ(r.find("Expect:"), std::string::npos);
-    EXPECT_EQ(r.substr(r.find("\r\n\r\n") + 4), "") << "no body";
-
-    // The address travels as typed, with only the unsafe characters encoded.
-    HttpPost(NotificationUrl(host, "a+b&c d#e%?/\r\n\x7f\xE5\xBC\xA0@163.com"), "");
-    EXPECT_EQ(FirstLine(server.Requests().at(1)),
-              "POST /quorel401/mail.asp?usermail=a+b&c%20d%23e%?/%0D%0A%7F%E5%BC%A0@163.com HTTP/1.1");
-    EXPECT_EQ(ServiceHost("/nonexistent/config.ini"), "127.0.0.1:8080") << "the host without a configuration";
-}
-
-// Server a answers each row's raw response, or never when it is empty; b is
-// a plain service that a redirect may lead to. Proxied rows name a as
-// http_proxy, with a no_proxy of the user's own that lists no loopback host.
-TEST(HttpPost, AnswersFailuresProxiesAndRedirects)
+// Server b is a plain service: the fixed header and the address as typed
+// (only the unsafe characters encoded) on it first. Then server a answers each
+// row's raw response, or never when it is empty; a redirect may lead to b.
+// Proxied rows name a as http_proxy, with a no_proxy of the user's own that
+// lists no loopback host.
+TEST(HttpPost, TheRequestThenAnswersFailuresProxiesAndRedirects)
 {
     HttpTestServer a, b;
     b.Set(HttpTestServer::Behaviour::Answer, 200, "4.0.2");
+    const std::string host = "127.0.0.1:" + std::to_string(b.Port());
+    EXPECT_EQ(HttpPost(UpdateUrl(host), ""), "4.0.2");
+    const std::string sent = b.Requests().at(0);
+    EXPECT_EQ(FirstLine(sent), "POST /quorel401/vers.asp HTTP/1.1");
+    EXPECT_NE(sent.find("\r\nContent-Type: application/x-www-form-urlencoded; charset=utf-8\r\n"), std::string::npos);
+    EXPECT_NE(sent.find("\r\nContent-Length: 0\r\n"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("Expect:"), std::string::npos);
+    EXPECT_EQ(sent.substr(sent.find("\r\n\r\n") + 4), "") << "no body";
+    HttpPost(NotificationUrl(host, "a+b&c d#e%?/\r\n\x7f\xE5\xBC\xA0@163.com"), "");
+    EXPECT_EQ(FirstLine(b.Requests().at(1)),
+              "POST /quorel401/mail.asp?usermail=a+b&c%20d%23e%?/%0D%0A%7F%E5%BC%A0@163.com HTTP/1.1");
+    EXPECT_EQ(ServiceHost("/nonexistent/config.ini"), "127.0.0.1:8080") << "the host without a configuration";
+
     const std::string at = "http://127.0.0.1:" + std::to_string(a.Port());
     auto moved = [](const std::string& to) {
         return "HTTP/1.1 301 Moved\r\nLocation: " + to + "\r\nContent-Length: 0\r\n\r\n";
@@ -111,7 +106,7 @@ TEST(HttpPost, AnswersFailuresProxiesAndRedirects)
         if (requests.size() > before)
             EXPECT_EQ(FirstLine(requests[before]), c.firstLine);
     }
-    EXPECT_EQ(b.Requests().size(), 1u);
+    EXPECT_EQ(b.Requests().size(), 3u) << "the two above and the redirected one";
 }
 
 TEST(UpdateCheck, MessageOnlyForANewerVersionText)
