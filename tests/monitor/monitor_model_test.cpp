@@ -70,9 +70,7 @@ TEST(Startup, StepsInOrderAndTipsCountDown)
     const fs::path file = dir / "config.ini";
     std::ofstream(file) << "[con]\nfz=45\nchgwnd=50\ntips=2\nemail=me@163.com\ngame=game\n";
     for (int run = 0; run < 3; ++run) {
-        MonitorState state;
-        state.AlertRaised = true;
-        state.LocalAlertOn = false;
+        MonitorState state{.LocalAlertOn = false, .AlertRaised = true};
         RecordingView view;
         StartupServices services;
         services.checkForUpdate = [&] {

@@ -38,12 +38,6 @@ struct FakeWindow : RunWindow {
 
 class RunTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        timer1.running = true; // cursor tracking runs when idle
-        timer2.running = true;
-        state.Threshold = 5;
-    }
     void AddPoint(int x, int y, int32_t color)
     {
         state.CurrentX = x;
@@ -54,10 +48,10 @@ protected:
     std::string Saved(const char* key) { return zarvex::config::ReadIniValue(dir_ / "config.ini", "con", key); }
 
     zarvex::test::TempFolder dir_{"run"};
-    MonitorState state;
+    MonitorState state{.Threshold = 5};
     MonitorTable table;
     FakeWindow window;
-    zarvex::test::FakeTimer timer1, timer2, timer3;
+    zarvex::test::FakeTimer timer1{true}, timer2{true}, timer3; // cursor tracking and alerts run when idle
     zarvex::test::FakeScreen screen;
     std::vector<std::string> notified;
     RunContext run{state, table, window, timer1, timer2, timer3, screen,

@@ -10,9 +10,14 @@ namespace {
 
 struct FakeRunner : BackgroundRunner {
     std::vector<std::function<Delivery()>> work;
-    std::vector<std::pair<int, std::function<void()>>> timers;
+    std::vector<int> waits;     // the delays asked for
+    std::function<void()> due; // what the last delay holds back
     void Run(std::function<Delivery()> w) override { work.push_back(std::move(w)); }
-    void After(int ms, std::function<void()> then) override { timers.emplace_back(ms, std::move(then)); }
+    void After(int ms, std::function<void()> then) override
+    {
+        waits.push_back(ms);
+        due = std::move(then);
+    }
     // Does the queued work, then delivers its outcomes.
     void Finish()
     {
@@ -61,19 +66,15 @@ TEST(NotificationSender, RetriesAtTheDelaysThenShowsOneLine)
         sender.Send(7, "http://h/mail"); // the same point again while under way
         EXPECT_EQ(runner.work.size(), 1u);
         EXPECT_EQ(asked, 0u) << "nothing is asked on the window thread";
-        std::vector<int> waits;
         while (!runner.work.empty()) {
             runner.Finish();
-            if (!runner.timers.empty()) {
-                auto [ms, then] = runner.timers.front();
-                runner.timers.erase(runner.timers.begin());
-                waits.push_back(ms);
+            if (runner.due) {
                 EXPECT_TRUE(lines.empty()) << "no line while retries remain";
-                then();
+                std::exchange(runner.due, nullptr)();
             }
         }
         EXPECT_EQ(asked, c.answers.size());
-        EXPECT_EQ(waits, std::vector<int>(kRetryDelaysMs.begin(), kRetryDelaysMs.begin() + (asked - 1)));
+        EXPECT_EQ(runner.waits, std::vector<int>(kRetryDelaysMs.begin(), kRetryDelaysMs.begin() + (asked - 1)));
         EXPECT_EQ(lines, c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
     }
 }

@@ -119,7 +119,8 @@ private:
 };
 
 struct FakeTimer : monitor::Timer {
-    bool running = false;
+    explicit FakeTimer(bool on = false) : running(on) {}
+    bool running;
     int stops = 0;
     void Start() override { running = true; }
     void Stop() override

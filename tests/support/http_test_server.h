@@ -16,9 +16,7 @@ public:
     enum class Behaviour { Answer, NeverAnswer, Raw };
 
     HttpTestServer();
-    ~HttpTestServer();
-    HttpTestServer(const HttpTestServer&) = delete;
-    HttpTestServer& operator=(const HttpTestServer&) = delete;
+    ~HttpTestServer(); // (not copyable: it holds a thread and a mutex)
 
     int Port() const { return port_; }
     void Set(Behaviour behaviour, int status = 200, std::string body = {});
