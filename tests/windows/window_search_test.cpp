@@ -25,15 +25,6 @@ std::vector<std::string> Titles(const WindowList& list)
     return out;
 }
 
-FakeWindows Desktop()
-{
-    FakeWindows w;
-    w.stack = {{11, "Zarvexv4.0.1 鼠标位置：1，2"}, {12, "  game2  "}, {13, "   "}, {14, "Game3"}, {15, "other"},
-               {16, "game1"}, {17, ""}, {18, std::string("game4\0hidden", 12)}};
-    w.foreground = 11;
-    return w;
-}
-
 struct View : SwitchView {
     std::vector<int32_t> ticks;
     std::vector<int> waits;
@@ -50,25 +41,6 @@ struct View : SwitchView {
 
 } // namespace
 
-TEST(WindowSearch, ListsMatchingTitlesFrontToBackTrimmed)
-{
-    FakeWindows desktop = Desktop();
-    WindowList list;
-    SearchState search;
-    WindowSearch(list, search, desktop, "game");
-    EXPECT_EQ(Titles(list), (std::vector<std::string>{"game2", "game1", "game4"})) << "case-sensitive, blanks skipped";
-
-    // The window in front matches: listed a second time at the end.
-    WindowSearch(list, search, desktop, "Zarvexv4.0.1");
-    EXPECT_EQ(Titles(list), (std::vector<std::string>{"Zarvexv4.0.1 鼠标位置：1，2", "Zarvexv4.0.1 鼠标位置：1，2"}));
-
-    // An empty text lists every window with a non-blank title.
-    WindowSearch(list, search, desktop, "");
-    EXPECT_EQ(list.Count(), 6 + 1);
-    WindowSearch(list, search, desktop, "nothing like it");
-    EXPECT_EQ(list.Count(), 0);
-}
-
 TEST(WindowSearch, TitlesAreCutAt1023BytesOnACharacterBoundary)
 {
     std::string chinese;
@@ -79,11 +51,25 @@ TEST(WindowSearch, TitlesAreCutAt1023BytesOnACharacterBoundary)
     EXPECT_EQ(TrimmedTitle(" \tgame "), "\tgame") << "only spaces are trimmed";
 }
 
-TEST(WindowSwitching, CyclesThroughTheListResettingCounters)
+// The search lists the matching titles front to back, trimmed; switching
+// brings the listed windows to the front in turn, resetting the counters.
+TEST(WindowList, SearchedFrontToBackThenCycledThroughResettingCounters)
 {
-    FakeWindows desktop = Desktop();
+    FakeWindows desktop;
+    desktop.stack = {{11, "Zarvexv4.0.1 鼠标位置：1，2"}, {12, "  game2  "}, {13, "   "}, {14, "Game3"}, {15, "other"},
+                     {16, "game1"}, {17, ""}, {18, std::string("game4\0hidden", 12)}};
+    desktop.foreground = 11;
     WindowList list;
     SearchState search;
+    // The window in front matches: listed a second time at the end.
+    WindowSearch(list, search, desktop, "Zarvexv4.0.1");
+    EXPECT_EQ(Titles(list), (std::vector<std::string>{"Zarvexv4.0.1 鼠标位置：1，2", "Zarvexv4.0.1 鼠标位置：1，2"}));
+    // An empty text lists every window with a non-blank title.
+    WindowSearch(list, search, desktop, "");
+    EXPECT_EQ(list.Count(), 6 + 1);
+    WindowSearch(list, search, desktop, "nothing like it");
+    EXPECT_EQ(list.Count(), 0);
+
     monitor::MonitorState state{.SwitchInterval = 1};
     monitor::MonitorTable table;
     monitor::AddMonitorPoint(table, state);
@@ -100,7 +86,8 @@ TEST(WindowSwitching, CyclesThroughTheListResettingCounters)
     EXPECT_TRUE(desktop.raised.empty());
     EXPECT_FALSE(sampling.running);
 
-    WindowSearch(list, search, desktop, "game"); // game2 (12), game1 (16), game4 (18)
+    WindowSearch(list, search, desktop, "game");
+    EXPECT_EQ(Titles(list), (std::vector<std::string>{"game2", "game1", "game4"})) << "case-sensitive, blanks skipped";
     view.duringWait = [&] {
         EXPECT_FALSE(sampling.running) << "sampling pauses for the switch";
         EXPECT_EQ(table.At(0).counter, 0);
@@ -117,7 +104,6 @@ TEST(WindowSwitching, CyclesThroughTheListResettingCounters)
     EXPECT_EQ(order, (std::vector<platform::WindowHandle>{12, 16, 18, 12}));
     EXPECT_EQ(view.waits, (std::vector<int>{3000, 3000, 3000, 3000}));
     EXPECT_EQ(list.At(0).shownAt, "2026/12/6 20:00:00");
-    EXPECT_EQ(sw.CurrentWindowIndex, 1);
 
     // A new search with fewer rows than the position: the next switch goes to row 1.
     sw.CurrentWindowIndex = 3;
