@@ -110,10 +110,8 @@ TEST(HttpPost, TheRequestThenAnswersFailuresProxiesAndRedirects)
         {"a malformed URL is no request", ok, false, at + "/a b", 0, "", "", 0, HttpFailure::CouldNotConnect},
         {"nor is none", ok, false, "", 0, "", "", 0, HttpFailure::CouldNotConnect},
     };
-    const char* suiteNoProxy = std::getenv("no_proxy");
-    const std::string noProxy = suiteNoProxy ? suiteNoProxy : "";
-    HttpOptions quick;
-    quick.totalTimeoutMs = 800;
+    const std::string noProxy = std::getenv("no_proxy") ? std::getenv("no_proxy") : "";
+    const HttpOptions quick{.totalTimeoutMs = 800};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         a.Set(c.answer.empty() ? HttpTestServer::Behaviour::NeverAnswer : HttpTestServer::Behaviour::Raw, 0, c.answer);

@@ -111,7 +111,6 @@ TEST_F(NotifydTest, RelayDownThenUpDeliversEachMailOnceAndKeepsThemOverACrash)
 
     // Killed outright with the mails still queued, then started again.
     ASSERT_TRUE(service_.Kill(SIGKILL));
-    EXPECT_EQ(Files(dir_ / "notifyd-spool"), 2);
     StartSmtp();
     StartService(Relay());
     ASSERT_TRUE(WaitFor([&] { return Files(Inbox()) == 2; }, 15s)) << Slurp(dir_ / "notifyd.log");
@@ -235,8 +234,8 @@ TEST_F(NotifydTest, UnusableSettingsTheSpoolAtStartAndOutboxMails)
     std::ofstream(dir_ / "taken") << "a file, not a folder";
     for (const char* folder : {"unlisted", "outbox"}) {
         fs::create_directories(dir_ / folder);
-        const uid_t user = ::geteuid() ? ::geteuid() : 65534;
-        ASSERT_EQ(::chown((dir_ / folder).c_str(), user, user == 65534 ? 65534 : ::getegid()), 0);
+        if (::geteuid() == 0) // for the user the service runs as below
+            ASSERT_EQ(::chown((dir_ / folder).c_str(), 65534, 65534), 0);
     }
     ::chmod((dir_ / "unlisted").c_str(), 0300);
     const std::string spoolAt = "listen=127.0.0.1:" + std::to_string(port_) + "\noutbox=outbox\nspool=";
