@@ -19,7 +19,7 @@ class FakeScreen : public platform::Screen {
 public:
     platform::Point cursor;
     std::map<std::pair<int32_t, int32_t>, int32_t> pixels; // {x, y}: colour; the others read white
-    int pixelReads = 0, batchReads = 0; // PixelColor and PixelColors calls
+    int pixelReads = 0, batchReads = 0; // pixels read (alone or in a batch), batches read
     bool knowsCursor = true;
     std::string unavailable; // why pixels cannot be read; empty: they can
 
@@ -29,20 +29,14 @@ public:
     int32_t PixelColor(platform::Point p) override
     {
         ++pixelReads;
-        return Lookup(p);
+        const auto it = pixels.find({p.x, p.y});
+        return it == pixels.end() ? platform::PackColor(255, 255, 255) : it->second;
     }
     void PixelColors(std::span<const platform::Point> points, std::span<int32_t> colors) override
     {
         ++batchReads;
         for (size_t i = 0; i < points.size() && i < colors.size(); ++i)
-            colors[i] = Lookup(points[i]);
-    }
-
-private:
-    int32_t Lookup(platform::Point p) const
-    {
-        const auto it = pixels.find({p.x, p.y});
-        return it == pixels.end() ? platform::PackColor(255, 255, 255) : it->second;
+            colors[i] = PixelColor(points[i]);
     }
 };
 
