@@ -178,27 +178,25 @@ TEST_F(RunTest, CounterRules)
         {"unreadable: neither a change nor the same colour", "CX CX NX NX NR CX NX CB", "0 0 0 0 1 1 1 1"},
         {"the new mode's rules apply to the old counter", "NR NR NR CR CB NB", "1 2 3 0 1 2"},
     };
+    int n = 0; // passes in all
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         table.Clear();
-        screen.batchReads = 0;
-        timer3.stops = 0;
         AddPoint(kRed);
         std::istringstream passes(c.passes);
-        std::string pass, seen;
-        int n = 0;
-        while (passes >> pass) {
+        std::string seen;
+        for (std::string pass; passes >> pass; ++n) {
             window.mode = pass[0] == 'C' ? AlertMode::Change : AlertMode::NoChange;
             screen.pixels[{1, 1}] = pass[1] == 'R' ? kRed : pass[1] == 'B' ? kBlue : kUnreadable;
             SamplingPass(run);
-            seen += (n++ ? " " : "") + CounterText(table.At(0).counter);
+            seen += (seen.empty() ? "" : " ") + CounterText(table.At(0).counter);
         }
         EXPECT_EQ(seen, c.counters);
-        EXPECT_EQ(screen.batchReads, n) << "one screen reading per pass";
-        // The pass holds its own timer and starts it again at its end.
-        EXPECT_EQ(timer3.stops, n);
-        EXPECT_TRUE(timer3.running);
     }
+    EXPECT_EQ(screen.batchReads, n) << "one screen reading per pass";
+    // The pass holds its own timer and starts it again at its end.
+    EXPECT_EQ(timer3.stops, n);
+    EXPECT_TRUE(timer3.running);
 }
 
 // The click checks the address, then the points, then whether pixels can be

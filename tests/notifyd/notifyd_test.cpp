@@ -18,7 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-using test::FreePort;
 using test::Slurp;
 using test::WaitFor;
 
@@ -89,8 +88,7 @@ protected:
 
     test::TempFolder temp_{"notifyd"};
     const fs::path dir_ = temp_.Path();
-    const int port_ = FreePort();
-    const int smtpPort_ = FreePort();
+    const int port_ = test::FreePort(), smtpPort_ = test::FreePort();
     test::ChildProcess smtp_, service_;
 };
 
