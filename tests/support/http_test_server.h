@@ -29,8 +29,7 @@ private:
     int listener_ = -1, port_ = 0;
     std::mutex mutex_;
     Behaviour behaviour_ = Behaviour::Answer;
-    int status_ = 200;
-    std::string body_;
+    std::string response_; // what each request is answered with
     std::vector<std::string> requests_;
     std::vector<int> held_; // connections kept open without an answer
     std::thread thread_;
