@@ -64,13 +64,6 @@ long Files(const fs::path& dir)
 
 class NotifydTest : public ::testing::Test {
 protected:
-    void StartSmtp()
-    {
-        smtp_.Start({"/usr/bin/python3", "-m", "aiosmtpd", "-n", "-l", "127.0.0.1:" + std::to_string(smtpPort_), "-c",
-                     "aiosmtpd.handlers.Mailbox", (dir_ / "maildir").string()},
-                    (dir_ / "smtp.log").string());
-        ASSERT_TRUE(WaitFor([&] { return test::Accepts(smtpPort_); }, 10s)) << Slurp(dir_ / "smtp.log");
-    }
     void StartService(const std::string& extra = "")
     {
         std::ofstream(dir_ / "notifyd.ini") << "[notifyd]\nlisten=127.0.0.1:" << port_
@@ -78,25 +71,26 @@ protected:
         service_.Start({ZARVEX_NOTIFYD, "--config", (dir_ / "notifyd.ini").string()}, (dir_ / "notifyd.log").string());
         ASSERT_TRUE(WaitFor([&] { return test::Accepts(port_); }, 10s)) << Slurp(dir_ / "notifyd.log");
     }
-    std::string Relay() const { return "relay=smtp://127.0.0.1:" + std::to_string(smtpPort_) + "\n"; }
     notify::HttpResponse Post(const std::string& pathAndQuery)
     {
         return notify::HttpExchange("http://127.0.0.1:" + std::to_string(port_) + pathAndQuery, "");
     }
     notify::HttpResponse Mail(const std::string& address) { return Post("/quorel401/mail.asp?usermail=" + address); }
-    fs::path Inbox() const { return dir_ / "maildir" / "new"; }
 
     test::TempFolder temp_{"notifyd"};
     const fs::path dir_ = temp_.Path();
-    const int port_ = test::FreePort(), smtpPort_ = test::FreePort();
-    test::ChildProcess smtp_, service_;
+    const int port_ = test::FreePort();
+    test::ChildProcess service_;
 };
 
 } // namespace
 
 TEST_F(NotifydTest, RelayDownThenUpDeliversEachMailOnceAndKeepsThemOverACrash)
 {
-    StartService(Relay()); // the relay is not there yet
+    const int smtpPort = test::FreePort();
+    const std::string relay = "relay=smtp://127.0.0.1:" + std::to_string(smtpPort) + "\n";
+    const fs::path inbox = dir_ / "maildir" / "new";
+    StartService(relay); // the relay is not there yet
     EXPECT_EQ(Post("/quorel401/vers.asp").body, "4.0.1");
     EXPECT_EQ(Mail("a+b@163.com").status, 200) << "accepted at once, delivered later; \"+\" as typed";
     EXPECT_EQ(Mail("a+b@163.com").status, 200);
@@ -109,13 +103,15 @@ TEST_F(NotifydTest, RelayDownThenUpDeliversEachMailOnceAndKeepsThemOverACrash)
 
     // Killed outright with the mails still queued, then started again.
     ASSERT_TRUE(service_.Kill(SIGKILL));
-    StartSmtp();
-    StartService(Relay());
-    ASSERT_TRUE(WaitFor([&] { return Files(Inbox()) == 2; }, 15s)) << Slurp(dir_ / "notifyd.log");
+    test::ChildProcess smtp({"/usr/bin/python3", "-m", "aiosmtpd", "-n", "-l", "127.0.0.1:" + std::to_string(smtpPort),
+                             "-c", "aiosmtpd.handlers.Mailbox", (dir_ / "maildir").string()}, dir_ / "smtp.log");
+    ASSERT_TRUE(WaitFor([&] { return test::Accepts(smtpPort); }, 10s)) << Slurp(dir_ / "smtp.log");
+    StartService(relay);
+    ASSERT_TRUE(WaitFor([&] { return Files(inbox) == 2; }, 15s)) << Slurp(dir_ / "notifyd.log");
     std::this_thread::sleep_for(2500ms);
-    EXPECT_EQ(Files(Inbox()), 2) << "neither lost nor doubled";
+    EXPECT_EQ(Files(inbox), 2) << "neither lost nor doubled";
     EXPECT_EQ(Files(dir_ / "notifyd-spool"), 0);
-    const std::string mail = Slurp(fs::directory_iterator(Inbox())->path());
+    const std::string mail = Slurp(fs::directory_iterator(inbox)->path());
     EXPECT_NE(mail.find("To: <a+b@163.com>"), std::string::npos) << mail;
 }
 
