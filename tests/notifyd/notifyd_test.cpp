@@ -103,8 +103,9 @@ TEST_F(NotifydTest, RelayDownThenUpDeliversEachMailOnceAndKeepsThemOverACrash)
 
     // Killed outright with the mails still queued, then started again.
     ASSERT_TRUE(service_.Kill(SIGKILL));
-    test::ChildProcess smtp({"/usr/bin/python3", "-m", "aiosmtpd", "-n", "-l", "127.0.0.1:" + std::to_string(smtpPort),
-                             "-c", "aiosmtpd.handlers.Mailbox", (dir_ / "maildir").string()}, dir_ / "smtp.log");
+    test::ChildProcess smtp({"/usr/bin/python3", "-m", "aiosmtpd", "-n", "-l",
+                             "127.0.0.1:" + std::to_string(smtpPort), "-c", "aiosmtpd.handlers.Mailbox",
+                             (dir_ / "maildir").string()}, dir_ / "smtp.log");
     ASSERT_TRUE(WaitFor([&] { return test::Accepts(smtpPort); }, 10s)) << Slurp(dir_ / "smtp.log");
     StartService(relay);
     ASSERT_TRUE(WaitFor([&] { return Files(inbox) == 2; }, 15s)) << Slurp(dir_ / "notifyd.log");
