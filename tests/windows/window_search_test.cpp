@@ -15,16 +15,6 @@ using test::FakeWindows;
 
 namespace {
 
-std::vector<std::string> Titles(const WindowList& list)
-{
-    std::vector<std::string> out;
-    for (int i = 0; i < list.Count(); ++i) {
-        EXPECT_EQ(list.At(i).entryNo, i + 1);
-        out.push_back(list.At(i).title);
-    }
-    return out;
-}
-
 struct View : SwitchView {
     std::vector<int32_t> ticks;
     std::vector<int> waits;
@@ -61,9 +51,17 @@ TEST(WindowList, SearchedFrontToBackThenCycledThroughResettingCounters)
     desktop.foreground = 11;
     WindowList list;
     SearchState search;
+    auto titles = [&] {
+        std::vector<std::string> out;
+        for (int i = 0; i < list.Count(); ++i) {
+            EXPECT_EQ(list.At(i).entryNo, i + 1);
+            out.push_back(list.At(i).title);
+        }
+        return out;
+    };
     // The window in front matches: listed a second time at the end.
     WindowSearch(list, search, desktop, "Zarvexv4.0.1");
-    EXPECT_EQ(Titles(list), (std::vector<std::string>{"Zarvexv4.0.1 鼠标位置：1，2", "Zarvexv4.0.1 鼠标位置：1，2"}));
+    EXPECT_EQ(titles(), (std::vector<std::string>{"Zarvexv4.0.1 鼠标位置：1，2", "Zarvexv4.0.1 鼠标位置：1，2"}));
     // An empty text lists every window with a non-blank title.
     WindowSearch(list, search, desktop, "");
     EXPECT_EQ(list.Count(), 6 + 1);
@@ -87,7 +85,7 @@ TEST(WindowList, SearchedFrontToBackThenCycledThroughResettingCounters)
     EXPECT_FALSE(sampling.running);
 
     WindowSearch(list, search, desktop, "game");
-    EXPECT_EQ(Titles(list), (std::vector<std::string>{"game2", "game1", "game4"})) << "case-sensitive, blanks skipped";
+    EXPECT_EQ(titles(), (std::vector<std::string>{"game2", "game1", "game4"})) << "case-sensitive, blanks skipped";
     view.duringWait = [&] {
         EXPECT_FALSE(sampling.running) << "sampling pauses for the switch";
         EXPECT_EQ(table.At(0).counter, 0);
