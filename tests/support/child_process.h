@@ -51,8 +51,7 @@ public:
         return true;
     }
     pid_t Pid() const { return pid_; }
-    // An ended program is reaped here, so its pid is forgotten: the system
-    // may give it to another process, which Kill must never signal.
+    // Reaps an ended program and forgets its pid, which the system may reuse.
     bool Running()
     {
         if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) != 0)
