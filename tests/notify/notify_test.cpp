@@ -35,9 +35,7 @@ struct FakeRunner : BackgroundRunner {
     // Does the queued work, then delivers its outcomes.
     void Finish()
     {
-        auto queued = std::move(work);
-        work.clear();
-        for (auto& w : queued)
+        for (auto& w : std::exchange(work, {}))
             w()();
     }
 };
