@@ -191,7 +191,8 @@ TEST(NotificationSender, RetriesAtTheDelaysThenShowsOneLine)
             }
         }
         EXPECT_EQ(asked, c.answers.size());
-        EXPECT_EQ(runner.waits, std::vector<int>(kRetryDelaysMs.begin(), kRetryDelaysMs.begin() + (asked - 1)));
+        const std::vector<int> delays(kRetryDelaysMs.begin(), kRetryDelaysMs.begin() + (asked - 1));
+        EXPECT_EQ(runner.waits, delays);
         EXPECT_EQ(lines, c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
     }
 }

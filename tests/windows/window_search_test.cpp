@@ -129,7 +129,8 @@ TEST(WindowSwitching, TheRuleWantsFiveSecondsAboveTheThreshold)
         bool holds;
     } cases[] = {{60, 64, false}, {60, 65, true}, {-32768, -32763, true}, {32767, 32767, false}};
     for (const auto& c : cases)
-        EXPECT_EQ(SwitchRuleHolds({.Threshold = c.threshold, .SwitchInterval = c.interval}), c.holds) << c.threshold;
+        EXPECT_EQ(SwitchRuleHolds({.Threshold = c.threshold, .SwitchInterval = c.interval}), c.holds)
+            << c.threshold << " " << c.interval;
 }
 
 TEST(SettingsWindow, ClosingWritesBothKeysAsTypedOrRefusesAndWritesNothing)
