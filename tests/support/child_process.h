@@ -51,7 +51,13 @@ public:
         return true;
     }
     pid_t Pid() const { return pid_; }
-    bool Running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
+    // Reaps an ended program and forgets its pid, which the system may reuse.
+    bool Running()
+    {
+        if (pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) != 0)
+            pid_ = -1;
+        return pid_ > 0;
+    }
 
 private:
     pid_t pid_ = -1;

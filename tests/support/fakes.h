@@ -1,6 +1,5 @@
-// In-memory stand-ins for the platform and the timers, for unit tests: a
-// screen whose cursor and pixels the test sets, hot keys the test presses,
-// windows it stacks, and timers that only say whether they run.
+// In-memory stand-ins for the platform and the timers: a screen whose cursor
+// and pixels the test sets, hot keys it presses, windows it stacks.
 #pragma once
 
 #include "monitor/run_actions.h"
@@ -16,12 +15,11 @@
 
 namespace zarvex::test {
 
-// Pixels not in `pixels` read white.
 class FakeScreen : public platform::Screen {
 public:
     platform::Point cursor;
-    std::map<std::pair<int32_t, int32_t>, int32_t> pixels;
-    int pixelReads = 0, batchReads = 0; // PixelColor and PixelColors calls
+    std::map<std::pair<int32_t, int32_t>, int32_t> pixels; // {x, y}: colour; the others read white
+    int pixelReads = 0, batchReads = 0; // pixels read (alone or in a batch), batches read
     bool knowsCursor = true;
     std::string unavailable; // why pixels cannot be read; empty: they can
 
@@ -31,21 +29,14 @@ public:
     int32_t PixelColor(platform::Point p) override
     {
         ++pixelReads;
-        return Lookup(p);
+        const auto it = pixels.find({p.x, p.y});
+        return it == pixels.end() ? platform::PackColor(255, 255, 255) : it->second;
     }
     void PixelColors(std::span<const platform::Point> points, std::span<int32_t> colors) override
     {
         ++batchReads;
         for (size_t i = 0; i < points.size() && i < colors.size(); ++i)
-            colors[i] = Lookup(points[i]);
-    }
-    void Set(int32_t x, int32_t y, int32_t color) { pixels[{x, y}] = color; }
-
-private:
-    int32_t Lookup(platform::Point p) const
-    {
-        const auto it = pixels.find({p.x, p.y});
-        return it == pixels.end() ? platform::PackColor(255, 255, 255) : it->second;
+            colors[i] = PixelColor(points[i]);
     }
 };
 
@@ -122,7 +113,8 @@ private:
 };
 
 struct FakeTimer : monitor::Timer {
-    bool running = false;
+    explicit FakeTimer(bool on = false) : running(on) {}
+    bool running;
     int stops = 0;
     void Start() override { running = true; }
     void Stop() override

@@ -6,6 +6,7 @@ namespace zarvex::test {
 HttpTestServer::HttpTestServer()
 {
     std::tie(listener_, port_) = Listen();
+    Set(Behaviour::Answer);
     thread_ = std::thread([this] { Serve(); });
 }
 
@@ -22,8 +23,9 @@ void HttpTestServer::Set(Behaviour behaviour, int status, std::string body)
 {
     std::lock_guard lock(mutex_);
     behaviour_ = behaviour;
-    status_ = status;
-    body_ = std::move(body);
+    response_ = behaviour != Behaviour::Answer ? std::move(body)
+        : "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: text/html\r\nContent-Length: "
+            + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
 }
 
 std::vector<std::string> HttpTestServer::Requests()
@@ -54,17 +56,11 @@ void HttpTestServer::Serve()
             held_.push_back(fd);
             continue;
         }
-        const std::string out = behaviour_ == Behaviour::Raw ? body_
-            : "HTTP/1.1 " + std::to_string(status_) + " X\r\nContent-Type: text/html\r\nContent-Length: "
-                + std::to_string(body_.size()) + "\r\nConnection: close\r\n\r\n" + body_;
+        const std::string out = response_;
         lock.unlock();
-        size_t sent = 0;
-        while (sent < out.size()) {
-            const ssize_t n = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
-            if (n <= 0)
-                break; // the client went away (it stops reading after enough)
-            sent += static_cast<size_t>(n);
-        }
+        // Blocks until all is sent, or fails when the client went away (it
+        // stops reading after enough).
+        ::send(fd, out.data(), out.size(), MSG_NOSIGNAL);
         ::close(fd);
     }
 }

@@ -16,9 +16,7 @@ public:
     enum class Behaviour { Answer, NeverAnswer, Raw };
 
     HttpTestServer();
-    ~HttpTestServer();
-    HttpTestServer(const HttpTestServer&) = delete;
-    HttpTestServer& operator=(const HttpTestServer&) = delete;
+    ~HttpTestServer(); // (not copyable: it holds a thread and a mutex)
 
     int Port() const { return port_; }
     void Set(Behaviour behaviour, int status = 200, std::string body = {});
@@ -31,8 +29,7 @@ private:
     int listener_ = -1, port_ = 0;
     std::mutex mutex_;
     Behaviour behaviour_ = Behaviour::Answer;
-    int status_ = 200;
-    std::string body_;
+    std::string response_; // what each request is answered with
     std::vector<std::string> requests_;
     std::vector<int> held_; // connections kept open without an answer
     std::thread thread_;

@@ -67,9 +67,7 @@ inline int Connect(int port, const char* from = "127.0.0.1")
 inline bool Accepts(int port)
 {
     const int fd = Connect(port);
-    if (fd >= 0)
-        ::close(fd);
-    return fd >= 0;
+    return fd >= 0 && ::close(fd) == 0;
 }
 
 // The whole file as bytes; empty when it cannot be read.

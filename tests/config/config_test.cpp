@@ -1,3 +1,6 @@
+// The settings file: the INI reader and writer, numbers as typed, and where
+// the files are found.
+#include "config/file_locations.h"
 #include "config/ini_file.h"
 #include "config/number_text.h"
 #include "config/settings.h"
@@ -7,7 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <fcntl.h>
 #include <future>
 #include <sys/file.h>
@@ -21,9 +26,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+void Put(const fs::path& file, const std::string& text = "")
+{
+    fs::create_directories(file.parent_path());
+    std::ofstream(file, std::ios::binary) << text;
+}
+
 class IniFileTest : public ::testing::Test {
 protected:
-    void Write(const std::string& s) { std::ofstream(file_, std::ios::binary) << s; }
+    void Write(const std::string& s) { Put(file_, s); }
     std::string Content() { return Slurp(file_); }
     long Entries() { return std::distance(fs::directory_iterator(dir_), {}); } // a temporary file stays: one more
     zarvex::test::TempFolder temp_{"ini"};
@@ -96,8 +107,6 @@ TEST_F(IniFileTest, ReadsTrimTheValueAndNumbersFallBackToDefaults)
     EXPECT_EQ(ReadNumber(file_, kThreshold), 60);
     EXPECT_EQ(ReadNumber(file_, kSwitchInterval), 70);
     EXPECT_EQ(ReadNumber(file_, kTips), 0);
-    fs::remove(file_);
-    EXPECT_EQ(ReadNumber(file_, kThreshold), 60);
 }
 
 TEST_F(IniFileTest, FailedWriteKeepsTheOldFile)
@@ -132,42 +141,23 @@ TEST_F(IniFileTest, ConcurrentWritersKeepEachOthersKeys)
     fs::create_symlink(dir_ / "victim", dir_ / "config.ini.new");
     Write("[con]\n");
     constexpr int kWrites = 50;
-    std::atomic<int> failed = 0;
     auto writer = [&](std::string prefix) {
         for (int i = 0; i < kWrites; ++i)
-            failed += WriteIniValue(file_, "con", prefix + std::to_string(i), "v") ? 0 : 1;
+            WriteIniValue(file_, "con", prefix + std::to_string(i), "v");
     };
     std::thread a(writer, "a"), b(writer, "b");
     a.join();
     b.join();
-    EXPECT_EQ(failed, 0);
-    int lost = 0;
-    for (int i = 0; i < kWrites; ++i)
-        for (const char* prefix : {"a", "b"})
-            lost += ReadIniValue(file_, "con", prefix + std::to_string(i)) != "v";
-    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(std::ranges::count(Content(), '\n'), 1 + 2 * kWrites) << "a line for each key, none lost";
     EXPECT_EQ(Slurp(dir_ / "victim"), "keep");
     EXPECT_TRUE(fs::is_symlink(dir_ / "config.ini.new"));
     EXPECT_EQ(Entries(), 3);
 }
 
-TEST_F(IniFileTest, ALockHeldForeverDoesNotHangTheWriter)
-{
-    // Anyone who may read the folder can lock it, and a stopped program keeps
-    // its lock: the write must not wait for it without end.
-    Write("[con]\nfz=60\n");
-    const int held = ::open(dir_.c_str(), O_RDONLY | O_DIRECTORY);
-    ASSERT_EQ(::flock(held, LOCK_EX), 0);
-    auto write = std::async(std::launch::async, [&] { return WriteIniValue(file_, "con", "fz", "61"); });
-    const bool returned = write.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
-    ::close(held);
-    EXPECT_TRUE(returned);
-    EXPECT_TRUE(write.get());
-    EXPECT_EQ(Content(), "[con]\nfz=61\n");
-}
-
-// A rewrite goes through a link to the real file and keeps its mode and owner.
-TEST_F(IniFileTest, ARewriteKeepsTheLinkTheModeAndTheOwner)
+// A rewrite goes through a link to the real file and keeps its mode and
+// owner; a lock on the folder held for good (anyone who may read the folder
+// can take one, and a stopped program keeps it) does not make it wait without end.
+TEST_F(IniFileTest, ARewriteKeepsTheLinkTheModeAndTheOwnerAndOutwaitsAStuckLock)
 {
     fs::create_directories(dir_ / "real");
     std::ofstream(dir_ / "real" / "config.ini") << "[con]\nfz=60\n";
@@ -178,8 +168,13 @@ TEST_F(IniFileTest, ARewriteKeepsTheLinkTheModeAndTheOwner)
     const bool asRoot = ::geteuid() == 0;
     if (asRoot)
         ASSERT_EQ(::chown(file_.c_str(), kNobody, kNobody), 0);
+    const int held = ::open((dir_ / "real").c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
     const mode_t umask = ::umask(077);
-    const bool written = WriteIniValue(file_, "con", "fz", "61");
+    auto write = std::async(std::launch::async, [&] { return WriteIniValue(file_, "con", "fz", "61"); });
+    EXPECT_TRUE(write.wait_for(std::chrono::seconds(30)) == std::future_status::ready) << "still waiting";
+    ::close(held);
+    const bool written = write.get();
     ::umask(umask);
     ASSERT_TRUE(written);
     EXPECT_TRUE(fs::is_symlink(file_));
@@ -205,4 +200,92 @@ TEST(NumberText, WholeNumbersAsTyped)
     const std::pair<const char*, int> leading[] = {{"87", 87}, {"  87abc", 87}, {"Ctrl", 0}, {"86.5", 86}, {"", 0}};
     for (const auto& [text, value] : leading)
         EXPECT_EQ(LeadingNumber(text), value) << text;
+}
+
+// A portable copy keeps its settings beside it; an installed one (its shipped
+// files under <prefix>/share/zarvex) uses the user's folder even where it
+// could write beside the program, and starts from the shipped settings; so
+// does a copy whose folder the user cannot write to. The sound: beside the
+// program, then the user's folder, then the shipped one.
+TEST(FileLocations, PortableBesideProgramInstalledInUserFolderAndTheSound)
+{
+    const zarvex::test::TempFolder root("locations");
+    const fs::path user = root / "user";
+
+    const fs::path portable = root / "portable";
+    fs::create_directories(portable);
+    const FileLocations p = LocateFiles(portable, user);
+    EXPECT_EQ(p.configFile, portable / "config.ini");
+    EXPECT_TRUE(p.defaultConfig.empty());
+    EXPECT_TRUE(fs::is_empty(portable)) << "looking must leave nothing behind";
+
+    const fs::path bin = root / "usr" / "bin";
+    fs::create_directories(bin);
+    Put(root / "usr/share/zarvex/config.ini", "[con]\ntips=3\n");
+    fs::permissions(root / "usr/share/zarvex/config.ini", fs::perms::owner_read);
+    const FileLocations i = LocateFiles(bin, user);
+    EXPECT_EQ(i.configFile, user / "config.ini");
+    ASSERT_TRUE(PrepareConfigFile(i));
+    EXPECT_EQ(Slurp(user / "config.ini"), "[con]\ntips=3\n");
+    EXPECT_NE(fs::status(user / "config.ini").permissions() & fs::perms::owner_write, fs::perms::none);
+
+    // The next start finds the user's file and keeps it.
+    Put(user / "config.ini", "[con]\ntips=1\n");
+    ASSERT_TRUE(PrepareConfigFile(LocateFiles(bin, user)));
+    EXPECT_EQ(Slurp(user / "config.ini"), "[con]\ntips=1\n");
+
+    EXPECT_EQ(LocateFiles(bin, user).soundFile, bin / "tx.wav") << "where none is";
+    for (const fs::path& f : {root / "usr/share/zarvex/tx.wav", user / "tx.wav", bin / "tx.wav"}) {
+        Put(f);
+        EXPECT_EQ(LocateFiles(bin, user).soundFile, f);
+    }
+
+    // Read-only: without a user folder there is nowhere else to go.
+    Put(portable / "config.ini");
+    fs::permissions(portable, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    for (const fs::path& userFolder : {user, fs::path()})
+        EXPECT_TRUE(AsUnprivileged([&] {
+            const FileLocations got = LocateFiles(portable, userFolder);
+            return got.configFile == (userFolder.empty() ? portable : userFolder) / "config.ini"
+                && got.defaultConfig == (userFolder.empty() ? fs::path() : portable / "config.ini");
+        })) << userFolder;
+}
+
+// Another start looking meanwhile (or a kill mid-copy) never finds a cut-short
+// copy of the shipped settings, and no temporary file stays behind.
+TEST(FileLocations, UserCopyAppearsWhole)
+{
+    const zarvex::test::TempFolder root("whole");
+    const std::string settings = "[con]\n;" + std::string(8 << 20, 'x') + "\n";
+    Put(root / "shipped.ini", settings);
+    const FileLocations files {root / "user" / "config.ini", {}, root / "shipped.ini"};
+    std::atomic<bool> done = false;
+    std::thread start([&] {
+        EXPECT_TRUE(PrepareConfigFile(files));
+        done = true;
+    });
+    int cut = 0;
+    while (!done) {
+        std::error_code ec;
+        const auto size = fs::file_size(files.configFile, ec);
+        cut += !ec && size != settings.size();
+    }
+    start.join();
+    EXPECT_EQ(cut, 0);
+    EXPECT_EQ(fs::file_size(files.configFile), settings.size());
+    EXPECT_EQ(std::distance(fs::directory_iterator(root / "user"), {}), 1);
+}
+
+TEST(FileLocations, UserFolderFromEnvironment)
+{
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", "/home/someone", 1);
+    ::setenv("XDG_CONFIG_HOME", "/cfg", 1);
+    EXPECT_EQ(UserSettingsFolder(), fs::path("/cfg/zarvex"));
+    ::setenv("XDG_CONFIG_HOME", "relative", 1); // invalid: ignored
+    EXPECT_EQ(UserSettingsFolder(), fs::path("/home/someone/.config/zarvex"));
+    ::unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(UserSettingsFolder(), fs::path("/home/someone/.config/zarvex"));
+    ::setenv("HOME", home.c_str(), 1);
 }

@@ -1,4 +1,8 @@
+// The service's client: the HTTP exchange against test servers on this
+// machine, then the update check and the notification retries over a fake
+// runner that does each step when the test says (no real second waited for).
 #include "notify/http_post.h"
+#include "notify/service_requests.h"
 #include "notify/services.h"
 #include "support/http_test_server.h"
 #include "support/test_helpers.h"
@@ -18,35 +22,53 @@ std::string FirstLine(const std::string& request)
     return request.substr(0, request.find("\r\n"));
 }
 
-} // namespace
+struct FakeRunner : BackgroundRunner {
+    std::vector<std::function<Delivery()>> work;
+    std::vector<int> waits;    // the delays asked for
+    std::function<void()> due; // what the last delay holds back
+    void Run(std::function<Delivery()> w) override { work.push_back(std::move(w)); }
+    void After(int ms, std::function<void()> then) override
+    {
+        waits.push_back(ms);
+        due = std::move(then);
+    }
+    // Does the queued work, then delivers its outcomes.
+    void Finish()
+    {
+        for (auto& w : std::exchange(work, {}))
+            w()();
+    }
+};
 
-TEST(HttpPost, SendsTheFixedHeaderAndAnEmptyBody)
+HttpResponse Answer(long status, std::string body = {})
 {
-    HttpTestServer server;
-    server.Set(HttpTestServer::Behaviour::Answer, 200, "4.0.2");
-    const std::string host = "127.0.0.1:" + std::to_string(server.Port());
-    EXPECT_EQ(HttpPost(UpdateUrl(host), ""), "4.0.2");
-    const std::string r = server.Requests().at(0);
-    EXPECT_EQ(FirstLine(r), "POST /quorel401/vers.asp HTTP/1.1");
-    EXPECT_NE(r.find("\r\nContent-Type: application/x-www-form-urlencoded; charset=utf-8\r\n"), std::string::npos) << r;
-    EXPECT_NE(r.find("\r\nContent-Length: 0\r\n"), std::string::npos) << r;
-    EXPECT_EQ(r.find("Expect:"), std::string::npos);
-    EXPECT_EQ(r.substr(r.find("\r\n\r\n") + 4), "") << "no body";
-
-    // The address travels as typed, with only the unsafe characters encoded.
-    HttpPost(NotificationUrl(host, "a+b&c d#e%?/\r\n\x7f\xE5\xBC\xA0@163.com"), "");
-    EXPECT_EQ(FirstLine(server.Requests().at(1)),
-              "POST /quorel401/mail.asp?usermail=a+b&c%20d%23e%?/%0D%0A%7F%E5%BC%A0@163.com HTTP/1.1");
-    EXPECT_EQ(ServiceHost("/nonexistent/config.ini"), "127.0.0.1:8080") << "the host without a configuration";
+    return {true, HttpFailure::None, status, std::move(body)};
 }
 
-// Server a answers each row's raw response, or never when it is empty; b is
-// a plain service that a redirect may lead to. Proxied rows name a as
-// http_proxy, with a no_proxy of the user's own that lists no loopback host.
-TEST(HttpPost, AnswersFailuresProxiesAndRedirects)
+} // namespace
+
+// Server b is a plain service: the fixed header and the address as typed
+// (only the unsafe characters encoded) on it first. Then server a answers each
+// row's raw response, or never when it is empty; a redirect may lead to b.
+// Proxied rows name a as http_proxy, with a no_proxy of the user's own that
+// lists no loopback host.
+TEST(HttpPost, TheRequestThenAnswersFailuresProxiesAndRedirects)
 {
     HttpTestServer a, b;
     b.Set(HttpTestServer::Behaviour::Answer, 200, "4.0.2");
+    const std::string host = "127.0.0.1:" + std::to_string(b.Port());
+    EXPECT_EQ(HttpPost(UpdateUrl(host), ""), "4.0.2");
+    const std::string sent = b.Requests().at(0);
+    EXPECT_EQ(FirstLine(sent), "POST /quorel401/vers.asp HTTP/1.1");
+    EXPECT_NE(sent.find("\r\nContent-Type: application/x-www-form-urlencoded; charset=utf-8\r\n"), std::string::npos);
+    EXPECT_NE(sent.find("\r\nContent-Length: 0\r\n"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("Expect:"), std::string::npos);
+    EXPECT_EQ(sent.substr(sent.find("\r\n\r\n") + 4), "") << "no body";
+    HttpPost(NotificationUrl(host, "a+b&c d#e%?/\r\n\x7f\xE5\xBC\xA0@163.com"), "");
+    EXPECT_EQ(FirstLine(b.Requests().at(1)),
+              "POST /quorel401/mail.asp?usermail=a+b&c%20d%23e%?/%0D%0A%7F%E5%BC%A0@163.com HTTP/1.1");
+    EXPECT_EQ(ServiceHost("/nonexistent/config.ini"), "127.0.0.1:8080") << "the host without a configuration";
+
     const std::string at = "http://127.0.0.1:" + std::to_string(a.Port());
     auto moved = [](const std::string& to) {
         return "HTTP/1.1 301 Moved\r\nLocation: " + to + "\r\nContent-Length: 0\r\n\r\n";
@@ -86,10 +108,8 @@ TEST(HttpPost, AnswersFailuresProxiesAndRedirects)
         {"a malformed URL is no request", ok, false, at + "/a b", 0, "", "", 0, HttpFailure::CouldNotConnect},
         {"nor is none", ok, false, "", 0, "", "", 0, HttpFailure::CouldNotConnect},
     };
-    const char* suiteNoProxy = std::getenv("no_proxy");
-    const std::string noProxy = suiteNoProxy ? suiteNoProxy : "";
-    HttpOptions quick;
-    quick.totalTimeoutMs = 800;
+    const std::string noProxy = std::getenv("no_proxy") ? std::getenv("no_proxy") : "";
+    const HttpOptions quick{.totalTimeoutMs = 800};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         a.Set(c.answer.empty() ? HttpTestServer::Behaviour::NeverAnswer : HttpTestServer::Behaviour::Raw, 0, c.answer);
@@ -111,7 +131,7 @@ TEST(HttpPost, AnswersFailuresProxiesAndRedirects)
         if (requests.size() > before)
             EXPECT_EQ(FirstLine(requests[before]), c.firstLine);
     }
-    EXPECT_EQ(b.Requests().size(), 1u);
+    EXPECT_EQ(b.Requests().size(), 3u) << "the two above and the redirected one";
 }
 
 TEST(UpdateCheck, MessageOnlyForANewerVersionText)
@@ -130,4 +150,66 @@ TEST(UpdateCheck, MessageOnlyForANewerVersionText)
     for (const auto& c : cases)
         EXPECT_EQ(UpdateMessage({true, HttpFailure::None, c.status, c.body}).value_or(""), c.message) << c.body;
     EXPECT_FALSE(UpdateMessage(HttpResponse{})) << "unreachable";
+}
+
+TEST(NotificationSender, RetriesAtTheDelaysThenShowsOneLine)
+{
+    const HttpResponse refused{false, HttpFailure::CouldNotConnect, 0, ""}, silent{false, HttpFailure::NoAnswer, 0, ""},
+        error = Answer(500, "<html>Traceback: secret</html>");
+    struct Case {
+        std::vector<HttpResponse> answers;
+        std::string line; // shown at the end; empty: none
+    };
+    const Case cases[] = {
+        {{refused, refused, refused, refused}, "提醒邮件未能发出：连不上提醒服务"},
+        {{silent, silent, silent, silent}, "提醒邮件未能发出：服务无响应"},
+        {{error, error, silent, error}, "提醒邮件未能发出：服务出错（500）"},
+        {{silent, silent, silent, Answer(429, "rate")}, "提醒邮件未能发出：服务拒绝了请求（429）"},
+        {{Answer(404), silent, Answer(200, "OK")}, ""},
+        {{Answer(202)}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        FakeRunner runner;
+        size_t asked = 0;
+        std::vector<std::string> lines;
+        NotificationSender sender(
+            runner, [&](const std::string& url) {
+                EXPECT_EQ(url, "http://h/mail");
+                return c.answers.at(asked++);
+            },
+            [&](const std::string& line) { lines.push_back(line); });
+        sender.Send(7, "http://h/mail");
+        sender.Send(7, "http://h/mail"); // the same point again while under way
+        EXPECT_EQ(runner.work.size(), 1u);
+        EXPECT_EQ(asked, 0u) << "nothing is asked on the window thread";
+        while (!runner.work.empty()) {
+            runner.Finish();
+            if (runner.due) {
+                EXPECT_TRUE(lines.empty()) << "no line while retries remain";
+                std::exchange(runner.due, nullptr)();
+            }
+        }
+        EXPECT_EQ(asked, c.answers.size());
+        const std::vector<int> delays(kRetryDelaysMs.begin(), kRetryDelaysMs.begin() + (asked - 1));
+        EXPECT_EQ(runner.waits, delays);
+        EXPECT_EQ(lines, c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line});
+    }
+}
+
+TEST(UpdateCheck, OneAtATimeAndTheMessageWhenTheAnswerComes)
+{
+    FakeRunner runner;
+    UpdateCheck check(runner, [](const std::string&) { return Answer(200, "4.0.2"); });
+    std::vector<std::string> shown;
+    auto show = [&](const std::string& m) { shown.push_back(m); };
+    check.Start("http://h/vers", show);
+    check.Start("http://h/vers", show);
+    EXPECT_EQ(runner.work.size(), 1u) << "a second check waits for the first";
+    EXPECT_TRUE(shown.empty());
+    runner.Finish();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("4.0.2"), std::string::npos);
+    check.Start("http://h/vers", show);
+    EXPECT_EQ(runner.work.size(), 1u) << "the next may start once the first is done";
 }

@@ -1,19 +1,35 @@
-// A monitoring run driven by hand: timers and the window are fakes, the
-// screen is a fake whose pixels the test sets between passes.
+// The monitor: points taken at the cursor, the start-up, and a monitoring run
+// driven by hand (timers and the window are fakes, the screen a fake whose
+// pixels the test sets between passes).
 #include "config/ini_file.h"
+#include "monitor/desktop_notices.h"
+#include "monitor/monitor_model.h"
 #include "monitor/run_actions.h"
+#include "monitor/startup.h"
 
 #include "support/fakes.h"
 #include "support/temp_folder.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <sstream>
 
 using namespace zarvex::monitor;
 namespace fs = std::filesystem;
 
 namespace {
+
+struct RecordingView : StartupView {
+    std::vector<std::string> calls;
+    void SelectNoChangeMode() override { calls.push_back("no-change"); }
+    void ApplyCompactLayout() override { calls.push_back("compact"); }
+    void SetEmailText(const std::string& t) override { calls.push_back("email:" + t); }
+    void SetSearchText(const std::string& t) override { calls.push_back("game:" + t); }
+    void ShowTipsWindow() override { calls.push_back("tips"); }
+    void PrepareWindowList() override { calls.push_back("window-list"); }
+    void PreparePointTable() override { calls.push_back("point-table"); }
+};
 
 struct FakeWindow : RunWindow {
     std::string email = "me@163.com", search = "game", button = kStartCaption, caption;
@@ -38,35 +54,111 @@ struct FakeWindow : RunWindow {
 
 class RunTest : public ::testing::Test {
 protected:
-    void SetUp() override
+    void AddPoint(int32_t color) // at {1, 1}
     {
-        timer1.running = true; // cursor tracking runs when idle
-        timer2.running = true;
-        state.Threshold = 5;
-    }
-    void AddPoint(int x, int y, int32_t color)
-    {
-        state.CurrentX = x;
-        state.CurrentY = y;
         state.CurrentColor = color;
         AddMonitorPoint(table, state);
     }
     std::string Saved(const char* key) { return zarvex::config::ReadIniValue(dir_ / "config.ini", "con", key); }
 
     zarvex::test::TempFolder dir_{"run"};
-    MonitorState state;
+    MonitorState state{.CurrentX = 1, .CurrentY = 1, .Threshold = 5};
     MonitorTable table;
     FakeWindow window;
-    zarvex::test::FakeTimer timer1, timer2, timer3;
+    zarvex::test::FakeTimer timer1{true}, timer2{true}, timer3; // cursor tracking and alerts run when idle
     zarvex::test::FakeScreen screen;
     std::vector<std::string> notified;
     RunContext run{state, table, window, timer1, timer2, timer3, screen,
                    [this](int, const std::string& a) { notified.push_back(a); }, dir_ / "config.ini"};
 };
 
-constexpr int32_t kRed = 0x0000FF, kBlue = 0xFF0000;
+constexpr int32_t kRed = 0x0000FF, kBlue = 0xFF0000, kUnreadable = zarvex::platform::kColorOutside;
 
 } // namespace
+
+TEST(MonitorPoints, NumberedFromTheCurrentPoint)
+{
+    MonitorTable table;
+    MonitorState state;
+    zarvex::test::FakeScreen screen;
+    screen.cursor = {640, -3};
+    screen.pixels[{640, -3}] = zarvex::platform::PackColor(0x11, 0x22, 0x33);
+    EXPECT_EQ(TrackCursor(screen, state), "Zarvexv4.0.1 鼠标位置：640，-3");
+
+    // Twice without moving: two rows (the second read below), same position.
+    ASSERT_EQ(AddMonitorPoint(table, state), AddResult::Added);
+    ASSERT_EQ(AddMonitorPoint(table, state), AddResult::Added);
+    EXPECT_EQ(std::tuple(table.At(1).x, table.At(1).y, table.At(1).group), std::tuple(640, -3, "A"));
+    EXPECT_EQ(table.At(1).lastColor, 0x00332211) << "the colour read at the cursor";
+
+    // While tracking is stopped (a run), the point stays frozen at the last tick.
+    screen.cursor = {5, 5};
+    ASSERT_EQ(AddMonitorPoint(table, state), AddResult::Added);
+    EXPECT_EQ(table.At(2).x, 640);
+
+    // A screen that does not know the pointer: no reading, no caption.
+    screen.knowsCursor = false;
+    EXPECT_EQ(TrackCursor(screen, state), "");
+    EXPECT_EQ(state.CurrentX, 640);
+    EXPECT_EQ(screen.pixelReads, 1);
+
+    while (table.Count() < kMaxPoints)
+        ASSERT_EQ(AddMonitorPoint(table, state), AddResult::Added);
+    EXPECT_EQ(table.At(kMaxPoints - 1).number, 32767);
+    EXPECT_EQ(AddMonitorPoint(table, state), AddResult::TableFull);
+    EXPECT_EQ(table.Count(), kMaxPoints);
+}
+
+// The tips window shows while the file's count is above 0, counting it down;
+// at 0 the file is not written (nor created when missing: same path).
+TEST(Startup, StepsInOrderAndTipsCountDown)
+{
+    const zarvex::test::TempFolder dir("startup");
+    const fs::path file = dir / "config.ini";
+    std::ofstream(file) << "[con]\nfz=45\nchgwnd=50\ntips=2\nemail=me@163.com\ngame=game\n";
+    for (int run = 0; run < 3; ++run) {
+        MonitorState state{.LocalAlertOn = false, .AlertRaised = true};
+        RecordingView view;
+        StartupServices services;
+        services.checkForUpdate = [&] {
+            view.calls.push_back("update");
+            EXPECT_FALSE(state.AlertRaised) << "flags are set before the update check";
+            EXPECT_TRUE(state.LocalAlertOn);
+        };
+        services.registerHotKey = [&] { view.calls.push_back("hotkey"); };
+        const auto written = fs::last_write_time(file);
+        RunStartup(state, file, view, services);
+        if (run == 2)
+            EXPECT_EQ(fs::last_write_time(file), written) << "nothing written at 0";
+
+        std::vector<std::string> expected = {"update",     "no-change", "compact",     "email:me@163.com", "game:game",
+                                             "tips",       "hotkey",    "window-list", "point-table"};
+        if (run == 2)
+            expected.erase(expected.begin() + 5); // no tips
+        EXPECT_EQ(view.calls, expected) << "start-up " << run + 1;
+        EXPECT_EQ(state.Threshold, 45);
+        EXPECT_EQ(state.SwitchInterval, 50);
+        EXPECT_EQ(zarvex::config::ReadIniValue(file, "con", "tips"), run == 0 ? "1" : "0");
+    }
+}
+
+TEST(DesktopNotices, OneLineForEachMissingAbility)
+{
+    const std::string noKeys = "这个桌面没有全局快捷键服务，CTRL+W 不能直接设置监控点。"
+                               "请在桌面的键盘设置里添加快捷键 Ctrl+W，命令填：/opt/z/zarvex --mark";
+    const struct {
+        DesktopAbilities abilities;
+        std::vector<std::string> expected;
+    } cases[] = {
+        {{true, true, true}, {}},
+        {{false, true, true}, {noKeys}},
+        {{true, false, false}, {kNoWindowSwitching}}, // no switching at all, no word on the band
+        {{true, true, false}, {"这个桌面上切换到的窗口只是被带到前面，不能一直保持在最上层。"}},
+        {{false, false, true}, {noKeys, kNoWindowSwitching}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DesktopNotices(c.abilities, "/opt/z/zarvex --mark"), c.expected);
+}
 
 // One point, first read red, then sampled once per pass: "N" or "C" is the
 // mode during the pass, "R", "B" the colour read, "X" a pixel that cannot be
@@ -85,32 +177,25 @@ TEST_F(RunTest, CounterRules)
         {"unreadable: neither a change nor the same colour", "CX CX NX NX NR CX NX CB", "0 0 0 0 1 1 1 1"},
         {"the new mode's rules apply to the old counter", "NR NR NR CR CB NB", "1 2 3 0 1 2"},
     };
+    int n = 0; // passes in all
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         table.Clear();
-        screen.batchReads = 0;
-        timer3.stops = 0;
-        AddPoint(1, 1, kRed);
+        AddPoint(kRed);
         std::istringstream passes(c.passes);
-        std::string pass, seen;
-        int n = 0;
-        while (passes >> pass) {
+        std::string seen;
+        for (std::string pass; passes >> pass; ++n) {
             window.mode = pass[0] == 'C' ? AlertMode::Change : AlertMode::NoChange;
-            screen.Set(1, 1, pass[1] == 'R' ? kRed : pass[1] == 'B' ? kBlue : zarvex::platform::kColorOutside);
+            screen.pixels[{1, 1}] = pass[1] == 'R' ? kRed : pass[1] == 'B' ? kBlue : kUnreadable;
             SamplingPass(run);
-            seen += (n++ ? " " : "") + CounterText(table.At(0).counter);
+            seen += (seen.empty() ? "" : " ") + CounterText(table.At(0).counter);
         }
         EXPECT_EQ(seen, c.counters);
-        EXPECT_EQ(screen.batchReads, n) << "one screen reading per pass";
-        // The pass holds its own timer and starts it again at its end.
-        EXPECT_EQ(timer3.stops, n);
-        EXPECT_TRUE(timer3.running);
     }
-    EXPECT_EQ(screen.pixelReads, 0);
-    table.Clear();
-    screen.batchReads = 0;
-    SamplingPass(run);
-    EXPECT_EQ(screen.batchReads, 0) << "an empty table reads nothing";
+    EXPECT_EQ(screen.batchReads, n) << "one screen reading per pass";
+    // The pass holds its own timer and starts it again at its end.
+    EXPECT_EQ(timer3.stops, n);
+    EXPECT_TRUE(timer3.running);
 }
 
 // The click checks the address, then the points, then whether pixels can be
@@ -125,12 +210,11 @@ TEST_F(RunTest, StartStopChecksTheAddressThenThePointsThenSaves)
     }
     EXPECT_FALSE(fs::exists(dir_ / "config.ini")) << "a failing click writes nothing";
 
-    AddPoint(1, 1, 0);
+    AddPoint(0);
     screen.unavailable = "no capture";
     StartStopAction(run);
     EXPECT_EQ(window.messages.back(), "no capture");
     EXPECT_EQ(window.button, kStartCaption);
-    EXPECT_FALSE(timer3.running);
 
     screen.unavailable.clear();
     window.email = "a+b&c@163.com";
@@ -178,7 +262,7 @@ TEST_F(RunTest, AlertRules)
     for (const auto& c : cases) {
         table.Clear();
         notified.clear();
-        AddPoint(1, 1, kRed);
+        AddPoint(kRed);
         table.Update(0, [&](MonitorPoint& p) {
             p.counter = c.counter;
             p.alerted = c.alerted;
@@ -195,7 +279,7 @@ TEST_F(RunTest, AlertRules)
 TEST_F(RunTest, EachAlertNotifiesMarksThePointAndTogglesTheRun)
 {
     state.Threshold = 0;
-    AddPoint(6, 6, kRed);
+    AddPoint(kRed);
     StartStopAction(run);
     AlertPass(run);
     EXPECT_EQ(notified, (std::vector<std::string>{"me@163.com"}));
@@ -204,19 +288,18 @@ TEST_F(RunTest, EachAlertNotifiesMarksThePointAndTogglesTheRun)
     EXPECT_EQ(window.button, kStartCaption) << "the alert stops the run";
     EXPECT_TRUE(timer2.running) << "the alert pass restarts its timer";
 
-    AddPoint(7, 7, kRed);
-    AddPoint(8, 8, kRed);
+    AddPoint(kRed);
+    AddPoint(kRed);
     AlertPass(run);
     EXPECT_EQ(notified.size(), 3u);
     EXPECT_EQ(window.starts, 2);
     EXPECT_EQ(window.button, kStartCaption) << "started and stopped again";
 
-    AddPoint(9, 9, kRed);
+    AddPoint(kRed);
     window.email = "typo@163.cm";
     // While the message box is open the alert pass must not run again.
     window.duringMessage = [&] { EXPECT_FALSE(timer2.running); };
     AlertPass(run);
     EXPECT_EQ(notified.back(), "typo@163.cm");
     EXPECT_EQ(window.messages.back(), kAddressMessage);
-    EXPECT_TRUE(timer2.running);
 }
