@@ -78,8 +78,8 @@ TEST_F(AlertTest, AChangeUnderThePointBecomesAMailAndTheSound)
     std::string seen;
     AnswerMessageBox(&seen, QMessageBox::Ok, 1500);
     auto w = Open(port, "fz=60\n", notify::kRetryDelaysMs);
-    PumpUntil([&] { return !seen.empty(); }, 3000);
-    EXPECT_EQ(seen, "提示|你使用的版本为4.0.1\r\n软件最新版本为4.2.0,为了更好的体验，请下载最新版本！");
+    const std::string update = "提示|你使用的版本为4.0.1\r\n软件最新版本为4.2.0,为了更好的体验，请下载最新版本！";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen == update; }, 3000)) << seen;
 
     MarkPoint(*w, 1270, 790);
     Click(w->findChild<QRadioButton*>("opt_whenchange"));
@@ -87,30 +87,30 @@ TEST_F(AlertTest, AChangeUnderThePointBecomesAMailAndTheSound)
     auto* address = w->findChild<QLineEdit*>("Text2");
     Click(address);
     Sh("xdotool type --delay 20 'tester+1@163.com'");
-    ASSERT_TRUE(PumpUntil([&] { return address->text() == "tester+1@163.com"; }, 5000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return address->text() == "tester+1@163.com"; }, 5000))
         << address->text().toStdString();
     Click(w->findChild<QPushButton*>("Command2"));
     EXPECT_EQ(Ini("game"), "old") << "the search box as loaded";
-    Pump(1500); // running, nothing changes: no mail, no sound
+    QTest::qWait(1500); // running, nothing changes: no mail, no sound
     EXPECT_TRUE(mails().empty());
     EXPECT_EQ(fs::file_size(capture_), 0u) << "no sound before the first alert";
 
     ASSERT_EQ(Sh("xsetroot -solid '#445566'"), 0);
-    ASSERT_TRUE(PumpUntil([&] { return mails().size() == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mails().size() == 1; }, 5000));
     EXPECT_NE(Slurp(mails()[0]).find("\r\nTo: <tester+1@163.com>\r\n"), std::string::npos) << Slurp(mails()[0]);
     const QAbstractItemModel* points = w->findChild<QTableView*>("ListView2")->model();
     EXPECT_EQ(points->index(0, 6).data().toString().toStdString(), "已提醒") << "the point's state as shown";
 
     // The sound: one play of tx.wav per 3-second tick.
     const uintmax_t oneClip = 13230 * 2;
-    ASSERT_TRUE(PumpUntil([&] { return fs::file_size(capture_) >= oneClip; }, 4500)) << "sound within 3 s";
-    ASSERT_TRUE(PumpUntil([&] { return fs::file_size(capture_) >= 2 * oneClip; }, 4500)) << "and again";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::file_size(capture_) >= oneClip; }, 4500)) << "sound within 3 s";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::file_size(capture_) >= 2 * oneClip; }, 4500)) << "and again";
     EXPECT_EQ(fs::file_size(capture_) % oneClip, 0u);
     // Local alerts off: silence from the next tick on.
     w->State().LocalAlertOn = false;
-    Pump(500);
+    QTest::qWait(500);
     const uintmax_t silent = fs::file_size(capture_);
-    Pump(3500);
+    QTest::qWait(3500);
     EXPECT_EQ(fs::file_size(capture_), silent);
     EXPECT_EQ(mails().size(), 1u) << "one mail per alert, never repeated";
 }
@@ -131,7 +131,7 @@ TEST_F(AlertTest, AFailureLeavesALineUntilTheNextRunAndASilentServiceNeverFreeze
     ASSERT_NE(line, nullptr);
     MarkPoint(*w, 1270, 790);
     Click(button);
-    ASSERT_TRUE(PumpUntil([&] { return line->isVisible(); }, 8000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return line->isVisible(); }, 8000));
     EXPECT_EQ(line->text().toStdString(), "提醒邮件未能发出：服务出错（500）");
     EXPECT_EQ(service->Requests().size(), 1u + 4u) << "the update check, then the request and three retries";
 
@@ -151,7 +151,7 @@ TEST_F(AlertTest, AFailureLeavesALineUntilTheNextRunAndASilentServiceNeverFreeze
         Sh("xdotool click 1");
     });
     const bool answered =
-        PumpUntil([&] { return clicked != 0 && button->text() == QString::fromUtf8("停止"); }, 20000);
+        QTest::qWaitFor([&] { return clicked != 0 && button->text() == QString::fromUtf8("停止"); }, 20000);
     const auto tookToAnswer = Clock::now() - Clock::time_point(Clock::duration(clicked.load()));
     user.join();
     ASSERT_TRUE(answered);
@@ -164,5 +164,5 @@ TEST_F(AlertTest, AFailureLeavesALineUntilTheNextRunAndASilentServiceNeverFreeze
     w.reset();
     EXPECT_LT(Clock::now() - closing, std::chrono::seconds(2));
     service.reset();
-    Pump(500);
+    QTest::qWait(500);
 }

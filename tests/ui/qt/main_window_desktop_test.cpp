@@ -36,7 +36,7 @@ TEST_F(DesktopCase, TipsShowWhileCountedAndCtrlWOverAnotherProgramAddsExactlyOne
     const int x = 1270, y = 790;
     MarkPoint(*w, x, y);
     EXPECT_EQ(w->windowTitle().toStdString(), monitor::CursorCaption(x, y)) << "the caption follows the pointer";
-    Pump(500);
+    QTest::qWait(500);
     ASSERT_EQ(w->Points().Count(), 1) << "one press, one point";
     EXPECT_EQ(w->Points().At(0).x, x);
     EXPECT_EQ(w->Points().At(0).y, y);
@@ -47,13 +47,13 @@ TEST_F(DesktopCase, TipsShowWhileCountedAndCtrlWOverAnotherProgramAddsExactlyOne
         const int before = w->Points().Count();
         Sh(std::string("xdotool key ") + lock);
         MarkPoint(*w, x, y, before + 1);
-        Pump(500);
+        QTest::qWait(500);
         EXPECT_EQ(w->Points().Count(), before + 1) << lock;
         Sh(std::string("xdotool key ") + lock);
     }
     // Plain W, or Ctrl+Shift+W, is not the hot key.
     Sh("xdotool key w ctrl+shift+w");
-    Pump(500);
+    QTest::qWait(500);
     EXPECT_EQ(w->Points().Count(), 3);
     Sh("xsetroot -solid black");
 }
@@ -64,7 +64,7 @@ TEST_F(DesktopCase, ClosingAsksAndTheSettingsWindowSavesOnEscOrExitOrRefusesABad
     std::string seen;
     AnswerMessageBox(&seen, QMessageBox::Cancel);
     w->close();
-    Pump(200);
+    QTest::qWait(200);
     EXPECT_EQ(seen, "提示|你真的要退出吗?");
     EXPECT_TRUE(w->isVisible()) << "Cancel keeps the window";
     // Qt's own buttons speak Chinese too.
@@ -83,15 +83,14 @@ TEST_F(DesktopCase, ClosingAsksAndTheSettingsWindowSavesOnEscOrExitOrRefusesABad
     auto type = [&](const char* name, const std::string& text) {
         Click(box(name));
         Sh("xdotool key ctrl+a type '" + text + "'");
-        ASSERT_TRUE(PumpUntil([&] { return box(name)->text().toStdString() == text; }, 2000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return box(name)->text().toStdString() == text; }, 2000));
     };
     const std::string refusal = "提示|窗口切换间隔和阀值必须是-32768到32767之间的整数";
     type("T_fz", "abc");
     seen.clear();
     AnswerMessageBox(&seen, QMessageBox::Ok);
     Sh("xdotool key Escape");
-    PumpUntil([&] { return !seen.empty(); }, 5000);
-    EXPECT_EQ(seen, refusal);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen == refusal; }, 5000)) << seen;
     EXPECT_TRUE(form3->isVisible());
 
     // Good numbers, the local sound turned off by a real click, then Esc:
@@ -102,7 +101,7 @@ TEST_F(DesktopCase, ClosingAsksAndTheSettingsWindowSavesOnEscOrExitOrRefusesABad
     Click(form3->findChild<QCheckBox*>("Check1"));
     EXPECT_FALSE(w->State().LocalAlertOn);
     Sh("xdotool key Escape");
-    ASSERT_TRUE(PumpUntil([&] { return w->findChild<config::Form3*>("Form3") == nullptr; }, 2000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->findChild<config::Form3*>("Form3") == nullptr; }, 2000));
     EXPECT_EQ(w->State().Threshold, 3);
     EXPECT_EQ(w->State().SwitchInterval, 10);
 
@@ -120,14 +119,14 @@ TEST_F(DesktopCase, ClosingAsksAndTheSettingsWindowSavesOnEscOrExitOrRefusesABad
     AnswerMessageBox(&seen, QMessageBox::Ok);
     AnswerMessageBox(&refused, QMessageBox::Ok, 900);
     w->close();
-    Pump(300);
+    QTest::qWait(300);
     EXPECT_EQ(refused, refusal);
     EXPECT_TRUE(w->isVisible() && form3->isVisible());
     // Mended: the exit saves the numbers and closes.
     box("T_fz")->setText("7");
     AnswerMessageBox(&seen, QMessageBox::Ok);
     w->close();
-    Pump(300);
+    QTest::qWait(300);
     EXPECT_FALSE(w->isVisible()) << "OK closes it";
     EXPECT_EQ(Ini("chgwnd"), "80");
     EXPECT_EQ(Ini("fz"), "7");
@@ -160,7 +159,7 @@ TEST_F(DesktopCase, Check1sRuleTheSearchAndSwitchingIntoTheTopBand)
     std::string seen;
     AnswerMessageBox(&seen, QMessageBox::Ok, 600);
     Click(check1);
-    Pump(600);
+    QTest::qWait(600);
     EXPECT_EQ(seen, refusal);
     EXPECT_FALSE(check1->isChecked());
     EXPECT_EQ(w->frameGeometry().height(), compact);
@@ -189,7 +188,7 @@ TEST_F(DesktopCase, Check1sRuleTheSearchAndSwitchingIntoTheTopBand)
     box->clear();
     Click(box);
     Sh("xdotool type game");
-    ASSERT_TRUE(PumpUntil([&] { return box->text() == "game"; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return box->text() == "game"; }, 3000));
     Click(search);
     // Front to back: game2 was mapped after game1. The main window (in front) does not match.
     ASSERT_EQ(shown(2), "game2;game1;");
@@ -203,15 +202,15 @@ TEST_F(DesktopCase, Check1sRuleTheSearchAndSwitchingIntoTheTopBand)
     seen.clear();
     AnswerMessageBox(&seen, QMessageBox::Ok, 600);
     Click(check1);
-    Pump(600);
+    QTest::qWait(600);
     EXPECT_EQ(seen, refusal);
     EXPECT_FALSE(check1->isChecked());
     EXPECT_TRUE(search->isVisible());
 
     // The closed window is skipped without harm, its row still stamped.
-    ASSERT_TRUE(PumpUntil([&] { return !w->Windows().At(0).shownAt.empty(); }, 6000)) << "row 1 first";
-    ASSERT_TRUE(PumpUntil([&] { return !w->Windows().At(1).shownAt.empty(); }, 9000)) << "then row 2";
-    Pump(300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->Windows().At(0).shownAt.empty(); }, 6000)) << "row 1 first";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w->Windows().At(1).shownAt.empty(); }, 9000)) << "then row 2";
+    QTest::qWait(300);
     EXPECT_EQ(Top(), w->Windows().At(1).handle);
     EXPECT_NE(ShOut("xprop -id " + std::to_string(Top()) + " _NET_WM_STATE").find("_NET_WM_STATE_ABOVE"),
               std::string::npos) << "in the always-on-top band";
