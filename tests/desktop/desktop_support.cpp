@@ -1,4 +1,5 @@
 #include "desktop/desktop_support.h"
+#include "support/test_helpers.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -21,9 +22,8 @@ public:
         // The virtual desktop started for the tests names its display in a
         // file; every command the tests run inherits it.
         if (const char* session = std::getenv("ZARVEX_XSESSION")) {
-            std::ifstream in(std::filesystem::path(session) / "display");
-            std::string display;
-            ASSERT_TRUE(std::getline(in, display)) << "no virtual desktop is running (the xsession_start test starts one)";
+            const std::string display = Slurp(std::filesystem::path(session) / "display");
+            ASSERT_FALSE(display.empty()) << "no virtual desktop is running (the xsession_start test starts one)";
             ::setenv("DISPLAY", display.c_str(), 1);
         }
         qputenv("QT_QPA_PLATFORM", "xcb");

@@ -100,7 +100,6 @@ TEST(DesktopScreen, BatchedReadingEqualsSingleReadsAndFollowsTheMonitors)
     EXPECT_EQ(seen(), (std::vector<int32_t>{-1, root, -1, root, -1, -1}));
     Sh("xrandr --delmonitor zleft; xrandr --delmonitor zright");
     EXPECT_EQ(seen(), (std::vector<int32_t>{root, root, root, root, -1, -1}));
-    Sh("xsetroot -solid black");
 }
 
 TEST(DesktopHotKeys, RefusedWhenHeldFollowTheKeyMapAndGivenBackWhenGone)

@@ -49,7 +49,6 @@ TEST_F(DesktopCase, TipsShowWhileCountedAndCtrlWOverAnotherProgramAddsExactlyOne
     Sh("xdotool key w ctrl+shift+w");
     QTest::qWait(500);
     EXPECT_EQ(w->Points().Count(), 3);
-    Sh("xsetroot -solid black");
 }
 
 TEST_F(DesktopCase, ClosingAsksAndTheSettingsWindowSavesOnEscOrExitOrRefusesABadNumber)
