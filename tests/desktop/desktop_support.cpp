@@ -95,6 +95,7 @@ std::unique_ptr<monitor::Form1> DesktopCase::Open(const std::string& con, monito
     services.screen = g_platform->screen.get();
     services.hotKeys = g_platform->hotKeys.get();
     services.windows = g_platform->windows.get();
+    services.sound = g_platform->sound.get();
     auto w = std::make_unique<monitor::Form1>(services, folder_);
     w->show();
     Sh("xdotool search --sync --onlyvisible --name Zarvex >/dev/null");

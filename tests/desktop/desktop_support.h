@@ -41,8 +41,8 @@ void AnswerMessageBox(std::string* seen, int button, int delayMs = 300, int trie
 class DesktopCase : public ::testing::Test {
 protected:
     // Writes `con` as config.ini's [con] section (keys left out take their
-    // defaults) and opens the main window over the desktop's screen, hot keys
-    // and windows (whatever else `services` holds stays), shown and mapped.
+    // defaults) and opens the main window over the desktop's screen, hot keys,
+    // windows and sound (whatever else `services` holds stays), shown and mapped.
     std::unique_ptr<monitor::Form1> Open(const std::string& con, monitor::Form1Services services = {});
     std::string Ini(const char* key) const
     {

@@ -1,9 +1,7 @@
-// The X11 platform on a real X server. Reading screen pixels: the batched
-// reading of a sampling pass gives exactly the colours of single reads, on
-// every path it can take, and the monitors' bounds as they change. Global hot
-// keys over their whole life: a key another program holds is refused, a key
-// map change moves the grab along, and the key is free again once the hot keys
-// are gone.
+// The X11 platform on a real X server: batched pixel reads equal single ones
+// on every path and follow the monitors' bounds; a global hot key another
+// program holds is refused, a key map change moves the grab along, and the
+// key is free again once the hot keys are gone.
 #include "desktop/desktop_support.h"
 
 #include "platform/x11/x11_hot_keys.h"

@@ -44,15 +44,6 @@ protected:
         ::unsetenv("ALSA_CONFIG_PATH");
         snd_config_update_free_global();
     }
-    // The window with `con` in config.ini, the real sound and the service on `port`.
-    std::unique_ptr<monitor::Form1> Open(int port, const std::string& con, std::array<int, 3> retryDelaysMs)
-    {
-        monitor::Form1Services services;
-        services.sound = DesktopPlatform().sound.get();
-        services.notifyRetryDelaysMs = retryDelaysMs;
-        return DesktopCase::Open(con + "game=old\nserver=127.0.0.1:" + std::to_string(port) + "\n", services);
-    }
-
     const fs::path capture_ = folder_ / "sound.raw";
 };
 
@@ -76,7 +67,7 @@ TEST_F(AlertTest, AChangeUnderThePointBecomesAMailAndTheSound)
     // The update check at start-up: the message comes when the answer does.
     std::string seen;
     AnswerMessageBox(&seen, QMessageBox::Ok, 1500);
-    auto w = Open(port, "fz=60\n", notify::kRetryDelaysMs);
+    auto w = Open("fz=60\ngame=old\nserver=127.0.0.1:" + std::to_string(port) + "\n");
     const std::string update = "提示|你使用的版本为4.0.1\r\n软件最新版本为4.2.0,为了更好的体验，请下载最新版本！";
     EXPECT_TRUE(QTest::qWaitFor([&] { return seen == update; }, 3000)) << seen;
 
@@ -119,8 +110,9 @@ TEST_F(AlertTest, AFailureLeavesALineUntilTheNextRunAndASilentServiceNeverFreeze
     auto service = std::make_unique<HttpTestServer>();
     service->Set(HttpTestServer::Behaviour::NeverAnswer);
     const auto opening = Clock::now();
-    // Retries 0.1 s apart instead of 10, 30 and 90 s.
-    auto w = Open(service->Port(), "fz=1\nemail=me@163.com\n", {100, 100, 100});
+    monitor::Form1Services quick; // retries 0.1 s apart instead of 10, 30 and 90 s
+    quick.notifyRetryDelaysMs = {100, 100, 100};
+    auto w = Open("fz=1\nemail=me@163.com\nserver=127.0.0.1:" + std::to_string(service->Port()) + "\n", quick);
     EXPECT_LT(Clock::now() - opening, std::chrono::seconds(5)) << "start-up does not wait for the update check";
     service->Set(HttpTestServer::Behaviour::Answer, 500, "<html>Traceback: secret</html>");
     auto* line = w->findChild<QLabel*>("mailFailure");
