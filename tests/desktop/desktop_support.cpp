@@ -23,7 +23,7 @@ public:
         // file; every command the tests run inherits it.
         if (const char* session = std::getenv("ZARVEX_XSESSION")) {
             const std::string display = Slurp(std::filesystem::path(session) / "display");
-            ASSERT_FALSE(display.empty()) << "no virtual desktop is running (the xsession_start test starts one)";
+            ASSERT_FALSE(display.empty()) << "no virtual desktop (the xsession_start test starts one)";
             ::setenv("DISPLAY", display.c_str(), 1);
         }
         qputenv("QT_QPA_PLATFORM", "xcb");
@@ -81,8 +81,9 @@ void AnswerMessageBox(std::string* seen, int button, int delayMs, int triesLeft)
     QTimer::singleShot(delayMs, qApp, [=] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box) {
-            *seen = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-            box->button(static_cast<QMessageBox::StandardButton>(button))->click();
+            QAbstractButton* answer = box->button(static_cast<QMessageBox::StandardButton>(button));
+            *seen = (box->windowTitle() + "|" + box->text() + "|" + answer->text()).toStdString();
+            answer->click();
         } else if (triesLeft > 0) {
             AnswerMessageBox(seen, button, 50, triesLeft - 1);
         }

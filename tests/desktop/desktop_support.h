@@ -31,10 +31,10 @@ std::string ShOut(const std::string& command);
 // A real click in the middle of the widget.
 void Click(QWidget* widget);
 
-// Answers the next modal message box with `button`, keeping "title|text" of
-// it in *seen. It looks after `delayMs`, then every 50 ms while `triesLeft`
-// lasts: on a loaded machine the box may come late, and one nobody answers
-// would hold the test until its time-out.
+// Answers the next modal message box with `button`, keeping "title|text|
+// button text" in *seen. It looks after `delayMs`, then every 50 ms while
+// `triesLeft` lasts: on a loaded machine the box may come late, and one
+// nobody answers would hold the test until its time-out.
 void AnswerMessageBox(std::string* seen, int button, int delayMs = 300, int triesLeft = 200);
 
 // A case with its own settings folder.

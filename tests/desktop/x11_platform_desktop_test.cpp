@@ -132,7 +132,7 @@ TEST(DesktopHotKeys, RefusedWhenHeldFollowTheKeyMapAndGivenBackWhenGone)
         Sh("xmodmap -e 'keycode " + std::to_string(k) + " =' -e 'keycode " + std::to_string(spare) + " = k K'");
         QTest::qWait(300);
         Sh("xdotool key ctrl+alt+k");
-        EXPECT_TRUE(QTest::qWaitFor([&] { return pressed.size() == 2; }, 3000)) << "after the key map changed";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pressed.size() == 2; }, 3000)) << "after the key map change";
         Sh("xmodmap -e 'keycode " + std::to_string(spare) + " =' -e 'keycode " + std::to_string(k) + " = k K'");
         QTest::qWait(300);
         EXPECT_EQ(pressed, (std::vector<int32_t>{2, 2}));

@@ -31,7 +31,7 @@ export DISPLAY=:$(tr -d '[:space:]' < "$state/display.number")
 
 setsid openbox >"$state/openbox.log" 2>&1 < /dev/null &
 echo $! > "$state/openbox.pid"
-timeout 10 bash -c "until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do sleep 0.1; done" \
-  || { echo "openbox did not start:"; cat "$state/openbox.log"; exit 1; }
+timeout 10 bash -c "until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; \
+  do sleep 0.1; done" || { echo "openbox did not start:"; cat "$state/openbox.log"; exit 1; }
 printf %s "$DISPLAY" > "$state/display"
 echo "virtual desktop $DISPLAY ready"

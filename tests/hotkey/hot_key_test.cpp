@@ -73,5 +73,6 @@ TEST(HotKeyModule, AddRegistersHooksOnceDelAndDestructionGiveBackAndRefusalIsSil
     keys.Press(1);
     EXPECT_EQ(points, 3);
     EXPECT_THROW(module.SetHotKey(2, "Ctrl,x", "Add"), std::invalid_argument);
-    EXPECT_EQ(std::tuple(module.HotKeyId(), module.HotKeyKey(), keys.registered.size()), std::tuple(1, 87, 4u));
+    EXPECT_EQ(std::tuple(module.HotKeyId(), module.HotKeyKey(), keys.registered.size()),
+              std::tuple(1, 87, 4u));
 }

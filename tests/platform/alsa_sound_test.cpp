@@ -36,7 +36,8 @@ TEST(AlsaSound, PlaysTheFileOrTheDefaultSoundOrNothingAndSkipsABusyDevice)
     const std::string toFile = "pcm_type.held { lib \"" ZARVEX_HELD_PCM "\" }\n"
                                "pcm.captured { type file slave { pcm { type null } } file \""
                                + capture.string() + "\" format \"raw\" }\n"
-                               "pcm.!default { type held lock \"" + lock.string() + "\" slave \"captured\" }\n";
+                               "pcm.!default { type held lock \"" + lock.string()
+                               + "\" slave \"captured\" }\n";
     const struct {
         std::string route;
         fs::path file;

@@ -68,7 +68,7 @@ TEST_F(AlertTest, AChangeUnderThePointBecomesAMailAndTheSound)
     std::string seen;
     AnswerMessageBox(&seen, QMessageBox::Ok, 1500);
     auto w = Open("fz=60\ngame=old\nserver=127.0.0.1:" + std::to_string(port) + "\n");
-    const std::string update = "提示|你使用的版本为4.0.1\r\n软件最新版本为4.2.0,为了更好的体验，请下载最新版本！";
+    const std::string update = "提示|你使用的版本为4.0.1\r\n软件最新版本为4.2.0,为了更好的体验，请下载最新版本！|确定";
     EXPECT_TRUE(QTest::qWaitFor([&] { return seen == update; }, 3000)) << seen;
 
     MarkPoint(*w, 1270, 790);
@@ -112,7 +112,8 @@ TEST_F(AlertTest, AFailureLeavesALineUntilTheNextRunAndASilentServiceNeverFreeze
     const auto opening = Clock::now();
     monitor::Form1Services quick; // retries 0.1 s apart instead of 10, 30 and 90 s
     quick.notifyRetryDelaysMs = {100, 100, 100};
-    auto w = Open("fz=1\nemail=me@163.com\nserver=127.0.0.1:" + std::to_string(service->Port()) + "\n", quick);
+    const std::string server = "server=127.0.0.1:" + std::to_string(service->Port()) + "\n";
+    auto w = Open("fz=1\nemail=me@163.com\n" + server, quick);
     EXPECT_LT(Clock::now() - opening, std::chrono::seconds(5)) << "start-up does not wait for the update check";
     service->Set(HttpTestServer::Behaviour::Answer, 500, "<html>Traceback: secret</html>");
     auto* line = w->findChild<QLabel*>("mailFailure");

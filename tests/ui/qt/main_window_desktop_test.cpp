@@ -11,7 +11,6 @@
 #include "ui/qt/info_windows.h"
 #include "ui/qt/settings_window.h"
 
-#include <QAbstractButton>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -36,7 +35,7 @@ TEST_F(DesktopCase, TipsShowWhileCountedAndCtrlWOverAnotherProgramAddsExactlyOne
     MarkPoint(*w, x, y);
     EXPECT_EQ(w->windowTitle().toStdString(), monitor::CursorCaption(x, y)) << "the caption follows the pointer";
     const monitor::MonitorPoint p = w->Points().At(0);
-    EXPECT_EQ(std::tuple(p.x, p.y, p.lastColor), std::tuple(x, y, 0x00332211)) << "#112233, red in the low byte";
+    EXPECT_EQ(std::tuple(p.x, p.y, p.lastColor), std::tuple(x, y, 0x00332211)) << "#112233 as 0x00BBGGRR";
 
     // Still one point per press with NumLock on, and with CapsLock on; plain W
     // and Ctrl+Shift+W are not the hot key. A second point from one press
@@ -58,12 +57,8 @@ TEST_F(DesktopCase, ClosingAsksAndTheSettingsWindowSavesOnEscOrExitOrRefusesABad
     AnswerMessageBox(&seen, QMessageBox::Cancel);
     w->close();
     QTest::qWait(200);
-    EXPECT_EQ(seen, "提示|你真的要退出吗?");
+    EXPECT_EQ(seen, "提示|你真的要退出吗?|取消") << "Qt's own button in Chinese too";
     EXPECT_TRUE(w->isVisible()) << "Cancel keeps the window";
-    // Qt's own buttons speak Chinese too.
-    QMessageBox asked(QMessageBox::Question, "", "", QMessageBox::Ok | QMessageBox::Cancel);
-    EXPECT_EQ(asked.button(QMessageBox::Ok)->text().toStdString(), "确定");
-    EXPECT_EQ(asked.button(QMessageBox::Cancel)->text().toStdString(), "取消");
 
     w->OpenSettings();
     auto* form3 = w->findChild<config::Form3*>("Form3");
@@ -76,7 +71,7 @@ TEST_F(DesktopCase, ClosingAsksAndTheSettingsWindowSavesOnEscOrExitOrRefusesABad
         Sh("xdotool key ctrl+a type '" + text + "'");
         ASSERT_TRUE(QTest::qWaitFor([&] { return box(name)->text().toStdString() == text; }, 2000));
     };
-    const std::string refusal = "提示|窗口切换间隔和阀值必须是-32768到32767之间的整数";
+    const std::string refusal = "提示|窗口切换间隔和阀值必须是-32768到32767之间的整数|确定";
     type("T_fz", "abc");
     seen.clear();
     AnswerMessageBox(&seen, QMessageBox::Ok);
@@ -133,7 +128,7 @@ TEST_F(DesktopCase, Check1sRuleTheSearchAndSwitchingIntoTheTopBand)
         std::string seen;
         AnswerMessageBox(&seen, QMessageBox::Ok, 600);
         Click(check1);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return seen == "提示|窗口切换时间至少应比阀值大5秒"; }, 3000)) << seen;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return seen == "提示|窗口切换时间至少应比阀值大5秒|确定"; }, 3000)) << seen;
         EXPECT_FALSE(check1->isChecked());
     };
     refusedClick();
@@ -176,7 +171,8 @@ TEST_F(DesktopCase, Check1sRuleTheSearchAndSwitchingIntoTheTopBand)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w->Windows().At(0).shownAt.empty(); }, 6000)) << "row 1 first";
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w->Windows().At(1).shownAt.empty(); }, 9000)) << "then row 2";
     QTest::qWait(300);
-    const auto top = std::stoul(ShOut("xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*[ ,]//'"), nullptr, 16);
+    const auto top =
+        std::stoul(ShOut("xprop -root _NET_CLIENT_LIST_STACKING | sed 's/.*[ ,]//'"), nullptr, 16);
     EXPECT_EQ(top, w->Windows().At(1).handle) << "topmost in the window manager's stacking";
     EXPECT_NE(ShOut("xprop -id " + std::to_string(top) + " _NET_WM_STATE").find("_NET_WM_STATE_ABOVE"),
               std::string::npos) << "in the always-on-top band";
