@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QTimer>
 
+#include <alsa/asoundlib.h>
+
 #include <fstream>
 
 namespace zarvex::test {
@@ -88,6 +90,21 @@ void AnswerMessageBox(std::string* seen, int button, int delayMs, int triesLeft)
             AnswerMessageBox(seen, button, 50, triesLeft - 1);
         }
     });
+}
+
+void DesktopCase::SetUp()
+{
+    std::ofstream(capture_).close();
+    std::ofstream(folder_ / "asound.conf") << "pcm.!default { type file slave { pcm { type null } } file \"|cat >>"
+                                           << capture_.string() << "\" format \"raw\" }\n";
+    ::setenv("ALSA_CONFIG_PATH", (folder_ / "asound.conf").c_str(), 1);
+    snd_config_update_free_global(); // read afresh
+}
+
+void DesktopCase::TearDown()
+{
+    ::unsetenv("ALSA_CONFIG_PATH");
+    snd_config_update_free_global();
 }
 
 std::unique_ptr<monitor::Form1> DesktopCase::Open(const std::string& con, monitor::Form1Services services)

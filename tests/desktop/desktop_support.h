@@ -37,9 +37,12 @@ void Click(QWidget* widget);
 // nobody answers would hold the test until its time-out.
 void AnswerMessageBox(std::string* seen, int button, int delayMs = 300, int triesLeft = 200);
 
-// A case with its own settings folder.
+// A case with its own settings folder, where ALSA's default device appends
+// all that is played to capture_ instead of a real sound card.
 class DesktopCase : public ::testing::Test {
 protected:
+    void SetUp() override;
+    void TearDown() override;
     // Writes `con` as config.ini's [con] section (keys left out take their
     // defaults) and opens the main window over the desktop's screen, hot keys,
     // windows and sound (whatever else `services` holds stays), shown and mapped.
@@ -50,7 +53,7 @@ protected:
     }
 
     TempFolder temp_{"desktop"};
-    const std::filesystem::path folder_ = temp_.Path();
+    const std::filesystem::path folder_ = temp_.Path(), capture_ = folder_ / "sound.raw";
 };
 
 // Marks the spot (x, y) with Ctrl+W as a user would; the window then has `points` points.
