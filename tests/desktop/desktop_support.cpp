@@ -53,11 +53,6 @@ const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Deskto
 
 } // namespace
 
-platform::Platform& DesktopPlatform()
-{
-    return *g_platform;
-}
-
 int Sh(const std::string& command)
 {
     return QProcess::execute("sh", {"-c", QString::fromStdString(command)});

@@ -21,8 +21,6 @@
 
 namespace zarvex::test {
 
-platform::Platform& DesktopPlatform();
-
 // Runs a shell command on the test display; its exit status, or its
 // standard output without the final line break.
 int Sh(const std::string& command);
