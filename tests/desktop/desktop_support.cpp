@@ -90,8 +90,8 @@ void AnswerMessageBox(std::string* seen, int button, int delayMs, int triesLeft)
 void DesktopCase::SetUp()
 {
     std::ofstream(capture_).close();
-    std::ofstream(folder_ / "asound.conf") << "pcm.!default { type file slave { pcm { type null } } file \"|cat >>"
-                                           << capture_.string() << "\" format \"raw\" }\n";
+    std::ofstream(folder_ / "asound.conf") << "pcm.!default { type file slave { pcm { type null } }"
+                                           << " file \"|cat >>" << capture_.string() << "\" format \"raw\" }\n";
     ::setenv("ALSA_CONFIG_PATH", (folder_ / "asound.conf").c_str(), 1);
     snd_config_update_free_global(); // read afresh
 }
