@@ -1,9 +1,12 @@
 #include "desktop/desktop_support.h"
+#include "support/test_helpers.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QProcess>
 #include <QTimer>
+
+#include <alsa/asoundlib.h>
 
 #include <fstream>
 
@@ -21,12 +24,10 @@ public:
         // The virtual desktop started for the tests names its display in a
         // file; every command the tests run inherits it.
         if (const char* session = std::getenv("ZARVEX_XSESSION")) {
-            std::ifstream in(std::filesystem::path(session) / "display");
-            std::string display;
-            ASSERT_TRUE(std::getline(in, display)) << "no virtual desktop is running (the xsession_start test starts one)";
+            const std::string display = Slurp(std::filesystem::path(session) / "display");
+            ASSERT_FALSE(display.empty()) << "no virtual desktop (the xsession_start test starts one)";
             ::setenv("DISPLAY", display.c_str(), 1);
         }
-        ASSERT_NE(std::getenv("DISPLAY"), nullptr) << "desktop tests run on a virtual desktop (see tests/desktop)";
         qputenv("QT_QPA_PLATFORM", "xcb");
         app_ = std::make_unique<QApplication>(argc_, argv_);
         monitor::InstallChineseTranslations();
@@ -52,15 +53,9 @@ const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Deskto
 
 } // namespace
 
-platform::Platform& DesktopPlatform()
-{
-    return *g_platform;
-}
-
 int Sh(const std::string& command)
 {
-    const int raw = std::system(command.c_str());
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return QProcess::execute("sh", {"-c", QString::fromStdString(command)});
 }
 
 std::string ShOut(const std::string& command)
@@ -75,7 +70,7 @@ void Click(QWidget* widget)
 {
     const QPoint c = widget->mapToGlobal(widget->rect().center());
     Sh("xdotool mousemove " + std::to_string(c.x()) + " " + std::to_string(c.y()) + " click 1");
-    Pump(300);
+    QTest::qWait(300);
 }
 
 void AnswerMessageBox(std::string* seen, int button, int delayMs, int triesLeft)
@@ -83,12 +78,28 @@ void AnswerMessageBox(std::string* seen, int button, int delayMs, int triesLeft)
     QTimer::singleShot(delayMs, qApp, [=] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         if (box) {
-            *seen = box->windowTitle().toStdString() + "|" + box->text().toStdString();
-            box->button(static_cast<QMessageBox::StandardButton>(button))->click();
+            QAbstractButton* answer = box->button(static_cast<QMessageBox::StandardButton>(button));
+            *seen = (box->windowTitle() + "|" + box->text() + "|" + answer->text()).toStdString();
+            answer->click();
         } else if (triesLeft > 0) {
             AnswerMessageBox(seen, button, 50, triesLeft - 1);
         }
     });
+}
+
+void DesktopCase::SetUp()
+{
+    std::ofstream(capture_).close();
+    std::ofstream(folder_ / "asound.conf") << "pcm.!default { type file slave { pcm { type null } }"
+                                           << " file \"|cat >>" << capture_.string() << "\" format \"raw\" }\n";
+    ::setenv("ALSA_CONFIG_PATH", (folder_ / "asound.conf").c_str(), 1);
+    snd_config_update_free_global(); // read afresh
+}
+
+void DesktopCase::TearDown()
+{
+    ::unsetenv("ALSA_CONFIG_PATH");
+    snd_config_update_free_global();
 }
 
 std::unique_ptr<monitor::Form1> DesktopCase::Open(const std::string& con, monitor::Form1Services services)
@@ -97,19 +108,20 @@ std::unique_ptr<monitor::Form1> DesktopCase::Open(const std::string& con, monito
     services.screen = g_platform->screen.get();
     services.hotKeys = g_platform->hotKeys.get();
     services.windows = g_platform->windows.get();
+    services.sound = g_platform->sound.get();
     auto w = std::make_unique<monitor::Form1>(services, folder_);
     w->show();
     Sh("xdotool search --sync --onlyvisible --name Zarvex >/dev/null");
-    Pump(300);
+    QTest::qWait(300);
     return w;
 }
 
 void MarkPoint(monitor::Form1& w, int x, int y, int points)
 {
     Sh("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y));
-    Pump(300); // cursor tracking takes the spot
+    QTest::qWait(300); // cursor tracking takes the spot
     ASSERT_EQ(Sh("xdotool key ctrl+w"), 0);
-    ASSERT_TRUE(PumpUntil([&] { return w.Points().Count() == points; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.Points().Count() == points; }, 3000));
 }
 
 } // namespace zarvex::test

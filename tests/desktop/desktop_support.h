@@ -16,46 +16,34 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 #include <string>
 
 namespace zarvex::test {
 
-platform::Platform& DesktopPlatform();
-
-// Runs a shell command on the test display; its exit status.
+// Runs a shell command on the test display; its exit status, or its
+// standard output without the final line break.
 int Sh(const std::string& command);
-// Its standard output, without the final line break.
 std::string ShOut(const std::string& command);
-
-// Runs the event loop until `done` holds or `ms` pass; whether it held.
-inline bool PumpUntil(const std::function<bool()>& done, int ms)
-{
-    return QTest::qWaitFor(done, ms);
-}
-// Lets the event loop run for `ms` milliseconds.
-inline void Pump(int ms)
-{
-    QTest::qWait(ms);
-}
 
 // A real click in the middle of the widget.
 void Click(QWidget* widget);
 
-// Answers the next modal message box with `button` once it is up, keeping
-// "title|text" of it in *seen. It looks after `delayMs`, then every 50 ms
-// while `triesLeft` lasts: on a loaded machine the key press or click that
-// opens the box may come late, and a box nobody answers would hold the test
-// until its time-out.
+// Answers the next modal message box with `button`, keeping "title|text|
+// button text" in *seen. It looks after `delayMs`, then every 50 ms while
+// `triesLeft` lasts: on a loaded machine the box may come late, and one
+// nobody answers would hold the test until its time-out.
 void AnswerMessageBox(std::string* seen, int button, int delayMs = 300, int triesLeft = 200);
 
-// A case with its own settings folder.
+// A case with its own settings folder, where ALSA's default device appends
+// all that is played to capture_ instead of a real sound card.
 class DesktopCase : public ::testing::Test {
 protected:
+    void SetUp() override;
+    void TearDown() override;
     // Writes `con` as config.ini's [con] section (keys left out take their
-    // defaults) and opens the main window over the desktop's screen, hot keys
-    // and windows (whatever else `services` holds stays), shown and mapped.
+    // defaults) and opens the main window over the desktop's screen, hot keys,
+    // windows and sound (whatever else `services` holds stays), shown and mapped.
     std::unique_ptr<monitor::Form1> Open(const std::string& con, monitor::Form1Services services = {});
     std::string Ini(const char* key) const
     {
@@ -63,7 +51,7 @@ protected:
     }
 
     TempFolder temp_{"desktop"};
-    const std::filesystem::path folder_ = temp_.Path();
+    const std::filesystem::path folder_ = temp_.Path(), capture_ = folder_ / "sound.raw";
 };
 
 // Marks the spot (x, y) with Ctrl+W as a user would; the window then has `points` points.

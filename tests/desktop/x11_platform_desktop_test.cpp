@@ -1,9 +1,7 @@
-// The X11 platform on a real X server. Reading screen pixels: the batched
-// reading of a sampling pass gives exactly the colours of single reads, on
-// every path it can take, and the monitors' bounds as they change. Global hot
-// keys over their whole life: a key another program holds is refused, a key
-// map change moves the grab along, and the key is free again once the hot keys
-// are gone.
+// The X11 platform on a real X server: batched pixel reads equal single ones
+// on every path and follow the monitors' bounds; a global hot key another
+// program holds is refused, a key map change moves the grab along, and the
+// key is free again once the hot keys are gone.
 #include "desktop/desktop_support.h"
 
 #include "platform/x11/x11_hot_keys.h"
@@ -34,7 +32,7 @@ TEST(DesktopScreen, BatchedReadingEqualsSingleReadsAndFollowsTheMonitors)
     window.setWindowTitle("noise");
     window.show();
     ASSERT_EQ(Sh("xdotool search --sync --onlyvisible --name '^noise$' >/dev/null"), 0);
-    Pump(500);
+    QTest::qWait(500);
 
     platform::x11::X11Screen screen(nullptr);
     ASSERT_TRUE(screen.Connected());
@@ -85,7 +83,7 @@ TEST(DesktopScreen, BatchedReadingEqualsSingleReadsAndFollowsTheMonitors)
     // shorter one: no pixel there (all ones), whatever the root holds. The
     // screen object was made before the monitors change.
     window.hide();
-    Pump(300);
+    QTest::qWait(300);
     const std::vector<platform::Point> hole = {{1279, 799}, {1000, 100}, {1000, 600}, {100, 600}, {-1, 10}, {1280, 10}};
     auto seen = [&] {
         std::vector<int32_t> batch(hole.size());
@@ -100,7 +98,6 @@ TEST(DesktopScreen, BatchedReadingEqualsSingleReadsAndFollowsTheMonitors)
     EXPECT_EQ(seen(), (std::vector<int32_t>{-1, root, -1, root, -1, -1}));
     Sh("xrandr --delmonitor zleft; xrandr --delmonitor zright");
     EXPECT_EQ(seen(), (std::vector<int32_t>{root, root, root, root, -1, -1}));
-    Sh("xsetroot -solid black");
 }
 
 TEST(DesktopHotKeys, RefusedWhenHeldFollowTheKeyMapAndGivenBackWhenGone)
@@ -129,15 +126,15 @@ TEST(DesktopHotKeys, RefusedWhenHeldFollowTheKeyMapAndGivenBackWhenGone)
         EXPECT_FALSE(keys.Register(1, platform::kModControl | platform::kModAlt, 'J')) << "held by the other program";
         ASSERT_TRUE(keys.Register(2, platform::kModControl | platform::kModAlt, 'K'));
         Sh("xdotool key ctrl+alt+k");
-        EXPECT_TRUE(PumpUntil([&] { return pressed.size() == 1; }, 3000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pressed.size() == 1; }, 3000));
 
         // "k" moves to another key: the grab must follow it.
         Sh("xmodmap -e 'keycode " + std::to_string(k) + " =' -e 'keycode " + std::to_string(spare) + " = k K'");
-        Pump(300);
+        QTest::qWait(300);
         Sh("xdotool key ctrl+alt+k");
-        EXPECT_TRUE(PumpUntil([&] { return pressed.size() == 2; }, 3000)) << "after the key map changed";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pressed.size() == 2; }, 3000)) << "after the key map change";
         Sh("xmodmap -e 'keycode " + std::to_string(spare) + " =' -e 'keycode " + std::to_string(k) + " = k K'");
-        Pump(300);
+        QTest::qWait(300);
         EXPECT_EQ(pressed, (std::vector<int32_t>{2, 2}));
     }
     EXPECT_TRUE(otherGrabs(k)) << "given back when the hot keys are gone";

@@ -7,7 +7,7 @@ set -euo pipefail
 action=$1 state=$2
 mkdir -p "$state"
 for name in openbox xvfb; do # a start first ends what an earlier run left
-  [[ -f "$state/$name.pid" ]] && kill "$(cat "$state/$name.pid")" 2>/dev/null
+  [[ -f "$state/$name.pid" ]] && kill "$(cat "$state/$name.pid")" 2>/dev/null || true
   rm -f "$state/$name.pid"
 done
 rm -f "$state/display" "$state/display.number"
@@ -19,25 +19,19 @@ rm -f "$state/display" "$state/display.number"
 setsid Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$state/display.number" \
   >"$state/xvfb.log" 2>&1 < /dev/null &
 echo $! > "$state/xvfb.pid"
-for _ in $(seq 300); do # a loaded machine can take seconds
-  [[ -s "$state/display.number" ]] || ! kill -0 "$(cat "$state/xvfb.pid")" 2>/dev/null && break
-  sleep 0.1
-done
+# Until it names the display or ends; a loaded machine can take seconds.
+timeout 30 bash -c "until [[ -s '$state/display.number' ]] || ! kill -0 $!; do sleep 0.1; done" || true
 if [[ ! -s "$state/display.number" ]]; then
   kill "$(cat "$state/xvfb.pid")" 2>/dev/null || true # never leave a half-started server behind
   echo "no X display could be started:"
   cat "$state/xvfb.log"
   exit 1
 fi
-display=:$(tr -d '[:space:]' < "$state/display.number")
+export DISPLAY=:$(tr -d '[:space:]' < "$state/display.number")
 
-DISPLAY=$display setsid openbox >"$state/openbox.log" 2>&1 < /dev/null &
+setsid openbox >"$state/openbox.log" 2>&1 < /dev/null &
 echo $! > "$state/openbox.pid"
-for _ in $(seq 100); do
-  DISPLAY=$display xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-  sleep 0.1
-done
-DISPLAY=$display xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id' \
-  || { echo "openbox did not start:"; cat "$state/openbox.log"; exit 1; }
-echo "$display" > "$state/display"
-echo "virtual desktop $display ready"
+timeout 10 bash -c "until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; \
+  do sleep 0.1; done" || { echo "openbox did not start:"; cat "$state/openbox.log"; exit 1; }
+printf %s "$DISPLAY" > "$state/display"
+echo "virtual desktop $DISPLAY ready"

@@ -41,26 +41,18 @@ TEST(HotKeyModule, AddRegistersHooksOnceDelAndDestructionGiveBackAndRefusalIsSil
     ASSERT_EQ(keys.registered.size(), 1u);
     const auto& r = keys.registered[0];
     EXPECT_EQ(std::tuple(r.id, r.modifiers, r.virtualKey), std::tuple(1, 2, 87));
-    EXPECT_TRUE(module.HookInstalled());
-
     keys.Press(1);
     keys.Press(2); // another id: no point, but still passed on
-    EXPECT_EQ(points, 1);
-    EXPECT_EQ(passedOn, (std::vector<int32_t>{1, 2}));
-
     // A second Add registers another key but does not hook twice: one press, one point.
     module.SetHotKey(3, "Alt,65", "Add");
     EXPECT_EQ(keys.registered.size(), 2u);
-    EXPECT_EQ(module.HotKeyId(), 3);
     keys.Press(1);
     EXPECT_EQ(points, 2);
-    EXPECT_EQ(passedOn.size(), 3u);
+    EXPECT_EQ(passedOn, (std::vector<int32_t>{1, 2, 1}));
 
     // Del gives the key back and restores the previous handler.
     module.SetHotKey(3, "Alt,65", "Del");
     EXPECT_EQ(keys.unregistered, (std::vector<int32_t>{3}));
-    EXPECT_FALSE(module.HookInstalled());
-    EXPECT_EQ(module.HotKeyKey(), 0);
     keys.Press(1);
     EXPECT_EQ(points, 2);
     EXPECT_EQ(passedOn.size(), 4u);
@@ -77,10 +69,10 @@ TEST(HotKeyModule, AddRegistersHooksOnceDelAndDestructionGiveBackAndRefusalIsSil
     // malformed spec changes nothing.
     keys.refuse = true;
     module.SetHotKey(1, "Ctrl,87", "Add");
-    EXPECT_TRUE(module.HookInstalled());
     EXPECT_FALSE(module.LastRegistrationOk());
+    keys.Press(1);
+    EXPECT_EQ(points, 3);
     EXPECT_THROW(module.SetHotKey(2, "Ctrl,x", "Add"), std::invalid_argument);
-    EXPECT_EQ(module.HotKeyId(), 1);
-    EXPECT_EQ(module.HotKeyKey(), 87);
-    EXPECT_EQ(keys.registered.size(), 4u);
+    EXPECT_EQ(std::tuple(module.HotKeyId(), module.HotKeyKey(), keys.registered.size()),
+              std::tuple(1, 87, 4u));
 }

@@ -18,67 +18,52 @@ using namespace zarvex::platform;
 using zarvex::test::Slurp;
 namespace fs = std::filesystem;
 
-namespace {
-
-class AlsaSoundTest : public ::testing::Test {
-protected:
-    void TearDown() override
-    {
-        ::unsetenv("ALSA_CONFIG_PATH");
-        snd_config_update_free_global();
-    }
-    // The whole ALSA configuration: it replaces ALSA's own.
-    void RouteDefaultTo(const std::string& pcm)
-    {
-        const fs::path conf = dir_ / "asound.conf";
-        std::ofstream(conf) << pcm;
-        ::setenv("ALSA_CONFIG_PATH", conf.c_str(), 1);
-        snd_config_update_free_global(); // read the configuration afresh
-    }
-    zarvex::test::TempFolder temp_{"alsa"};
-    const fs::path dir_ = temp_.Path(), capture_ = dir_ / "capture.raw";
-    // A device that writes raw samples to capture_ (its null slave defined inline).
-    const std::string fileDevice_ =
-        "type file slave { pcm { type null } } file \"" + capture_.string() + "\" format \"raw\"";
-};
-
-std::string DecodedSamples(const fs::path& wav)
+// A busy device costs the tick its sound, not a wait, and the next tick plays.
+TEST(AlsaSound, PlaysTheFileOrTheDefaultSoundOrNothingAndSkipsABusyDevice)
 {
-    SF_INFO info{};
-    SNDFILE* f = sf_open(wav.c_str(), SFM_READ, &info);
-    std::string out(static_cast<size_t>(info.frames * info.channels) * 2, '\0');
-    sf_readf_short(f, reinterpret_cast<short*>(out.data()), info.frames);
-    sf_close(f);
-    return out;
-}
-
-} // namespace
-
-TEST_F(AlsaSoundTest, PlaysTheFileOrTheDefaultSoundOrNothing)
-{
-    const fs::path wav = fs::path(ZARVEX_DATA_DIR) / "tx.wav", missing = dir_ / "missing.wav";
-    std::ofstream(dir_ / "broken.wav") << "RIFF not really a wave file";
-    const std::string samples = DecodedSamples(wav), toFile = "pcm.!default { " + fileDevice_ + " }\n",
-                      noDevice = "pcm.!default { type hw card 97 }\n";
-    ASSERT_EQ(samples.size(), 13230u * 2) << "0.6 s of 22050 Hz mono";
+    const zarvex::test::TempFolder dir("alsa");
+    const fs::path wav = fs::path(ZARVEX_DATA_DIR) / "tx.wav", missing = dir / "missing.wav",
+                   broken = dir / "broken.wav", lock = dir / "device.lock", capture = dir / "capture.raw",
+                   conf = dir / "asound.conf";
+    ::setenv("ALSA_CONFIG_PATH", conf.c_str(), 1); // the whole configuration: it replaces ALSA's own
+    std::ofstream(broken) << "RIFF not really a wave file";
+    SF_INFO info{}; // what a play of the file must put out, as libsndfile decodes it
+    SNDFILE* decoded = sf_open(wav.c_str(), SFM_READ, &info);
+    std::string samples(static_cast<size_t>(info.frames * info.channels) * 2, '\0');
+    sf_readf_short(decoded, reinterpret_cast<short*>(samples.data()), info.frames);
+    sf_close(decoded);
+    const std::string noDevice = "pcm.!default { type hw card 97 }\n";
+    const std::string toFile = "pcm_type.held { lib \"" ZARVEX_HELD_PCM "\" }\n"
+                               "pcm.captured { type file slave { pcm { type null } } file \""
+                               + capture.string() + "\" format \"raw\" }\n"
+                               "pcm.!default { type held lock \"" + lock.string()
+                               + "\" slave \"captured\" }\n";
     const struct {
         std::string route;
         fs::path file;
+        bool busy; // another program holds the device
         PlayResult result;
     } cases[] = {
-        {toFile, wav, PlayResult::File},
-        {toFile, missing, PlayResult::DefaultSound},
-        {toFile, dir_ / "broken.wav", PlayResult::DefaultSound},
-        {noDevice, wav, PlayResult::Silent}, // and harmless
-        {noDevice, missing, PlayResult::Silent},
+        {toFile, wav, true, PlayResult::Silent}, {toFile, wav, false, PlayResult::File},
+        {toFile, missing, false, PlayResult::DefaultSound}, {toFile, broken, false, PlayResult::DefaultSound},
+        {noDevice, wav, false, PlayResult::Silent}, // and harmless
+        {noDevice, missing, false, PlayResult::Silent},
     };
+    alsa::AlsaSound sound;
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.route + c.file.string());
-        fs::remove(capture_);
-        RouteDefaultTo(c.route);
-        alsa::AlsaSound sound;
-        EXPECT_EQ(sound.PlaySync(c.file), c.result);
-        const std::string played = Slurp(capture_);
+        SCOPED_TRACE(c.route + c.file.string() + (c.busy ? " busy" : ""));
+        fs::remove(capture);
+        std::ofstream(conf) << c.route;
+        snd_config_update_free_global(); // read the configuration afresh
+        const int holder = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        ASSERT_EQ(c.busy ? ::flock(holder, LOCK_EX) : 0, 0);
+        auto tick = std::async(std::launch::async, [&] { return sound.PlaySync(c.file); });
+        const bool answered = tick.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        ::close(holder); // lets a tick that waits for the device go on
+        EXPECT_TRUE(answered) << "the tick waited for the device";
+        EXPECT_EQ(tick.get(), c.result);
+        const std::string played = Slurp(capture);
+        EXPECT_EQ(played.empty(), c.result == PlayResult::Silent);
         if (c.result == PlayResult::File)
             EXPECT_EQ(played, samples);
         if (c.result == PlayResult::DefaultSound) {
@@ -86,25 +71,6 @@ TEST_F(AlsaSoundTest, PlaysTheFileOrTheDefaultSoundOrNothing)
             EXPECT_NE(played.find_first_not_of('\0'), std::string::npos) << "not silence";
         }
     }
-}
-
-TEST_F(AlsaSoundTest, BusyDeviceSkipsTheTickAndTheNextOnePlays)
-{
-    const fs::path lock = dir_ / "device.lock";
-    RouteDefaultTo("pcm_type.held { lib \"" ZARVEX_HELD_PCM "\" }\n"
-                   "pcm.captured { " + fileDevice_ + " }\n"
-                   "pcm.!default { type held lock \"" + lock.string() + "\" slave \"captured\" }\n");
-    const int holder = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600); // another program
-    ASSERT_EQ(::flock(holder, LOCK_EX), 0);
-    alsa::AlsaSound sound;
-    const fs::path wav = fs::path(ZARVEX_DATA_DIR) / "tx.wav";
-    auto tick = std::async(std::launch::async, [&] { return sound.PlaySync(wav); });
-    const bool answered = tick.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
-    ::close(holder); // lets a tick that waits for the device go on
-    EXPECT_TRUE(answered) << "the tick waited for the busy device";
-    EXPECT_EQ(tick.get(), PlayResult::Silent);
-    EXPECT_FALSE(fs::exists(capture_));
-
-    EXPECT_EQ(sound.PlaySync(wav), PlayResult::File) << "the next tick finds the device free";
-    EXPECT_EQ(Slurp(capture_), DecodedSamples(wav));
+    ::unsetenv("ALSA_CONFIG_PATH");
+    snd_config_update_free_global();
 }

@@ -15,8 +15,6 @@
 #include <QRadioButton>
 #include <QTableView>
 
-#include <alsa/asoundlib.h>
-
 #include <chrono>
 #include <thread>
 
@@ -24,44 +22,12 @@ using namespace zarvex;
 using namespace zarvex::test;
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
-
-namespace {
-
-class AlertTest : public DesktopCase {
-protected:
-    void SetUp() override
-    {
-        fs::copy_file(fs::path(ZARVEX_DATA_DIR) / "tx.wav", folder_ / "tx.wav");
-        // ALSA's default device appends everything played to a file.
-        std::ofstream(capture_).close();
-        std::ofstream(folder_ / "asound.conf") << "pcm.!default { type file slave { pcm { type null } } file \"|cat >>"
-                                               << capture_.string() << "\" format \"raw\" }\n";
-        ::setenv("ALSA_CONFIG_PATH", (folder_ / "asound.conf").c_str(), 1);
-        snd_config_update_free_global();
-        ASSERT_EQ(Sh("xsetroot -solid '#112233'"), 0);
-    }
-    void TearDown() override
-    {
-        ::unsetenv("ALSA_CONFIG_PATH");
-        snd_config_update_free_global();
-        Sh("xsetroot -solid black");
-    }
-    // The window with `con` in config.ini, the real sound and the service on `port`.
-    std::unique_ptr<monitor::Form1> Open(int port, const std::string& con, std::array<int, 3> retryDelaysMs)
-    {
-        monitor::Form1Services services;
-        services.sound = DesktopPlatform().sound.get();
-        services.notifyRetryDelaysMs = retryDelaysMs;
-        return DesktopCase::Open(con + "game=old\nserver=127.0.0.1:" + std::to_string(port) + "\n", services);
-    }
-
-    const fs::path capture_ = folder_ / "sound.raw";
-};
-
-} // namespace
+using AlertTest = DesktopCase;
 
 TEST_F(AlertTest, AChangeUnderThePointBecomesAMailAndTheSound)
 {
+    ASSERT_EQ(Sh("xsetroot -solid '#112233'"), 0);
+    fs::copy_file(fs::path(ZARVEX_DATA_DIR) / "tx.wav", folder_ / "tx.wav");
     const int port = FreePort();
     std::ofstream(folder_ / "notifyd.ini") << "[notifyd]\nlisten=127.0.0.1:" << port << "\nversion=4.2.0\n";
     ChildProcess service({ZARVEX_NOTIFYD, "--config", (folder_ / "notifyd.ini").string()});
@@ -77,40 +43,38 @@ TEST_F(AlertTest, AChangeUnderThePointBecomesAMailAndTheSound)
     // The update check at start-up: the message comes when the answer does.
     std::string seen;
     AnswerMessageBox(&seen, QMessageBox::Ok, 1500);
-    auto w = Open(port, "fz=60\n", notify::kRetryDelaysMs);
-    PumpUntil([&] { return !seen.empty(); }, 3000);
-    EXPECT_EQ(seen, "提示|你使用的版本为4.0.1\r\n软件最新版本为4.2.0,为了更好的体验，请下载最新版本！");
+    auto w = Open("fz=60\ngame=old\nserver=127.0.0.1:" + std::to_string(port) + "\n");
+    const std::string update = "提示|你使用的版本为4.0.1\r\n软件最新版本为4.2.0,为了更好的体验，请下载最新版本！|确定";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return seen == update; }, 3000)) << seen;
 
     MarkPoint(*w, 1270, 790);
     Click(w->findChild<QRadioButton*>("opt_whenchange"));
-    ASSERT_TRUE(w->findChild<QRadioButton*>("opt_whenchange")->isChecked());
     auto* address = w->findChild<QLineEdit*>("Text2");
     Click(address);
     Sh("xdotool type --delay 20 'tester+1@163.com'");
-    ASSERT_TRUE(PumpUntil([&] { return address->text() == "tester+1@163.com"; }, 5000))
-        << address->text().toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return address->text() == "tester+1@163.com"; }, 5000));
     Click(w->findChild<QPushButton*>("Command2"));
     EXPECT_EQ(Ini("game"), "old") << "the search box as loaded";
-    Pump(1500); // running, nothing changes: no mail, no sound
+    QTest::qWait(1500); // running, nothing changes: no mail, no sound
     EXPECT_TRUE(mails().empty());
     EXPECT_EQ(fs::file_size(capture_), 0u) << "no sound before the first alert";
 
     ASSERT_EQ(Sh("xsetroot -solid '#445566'"), 0);
-    ASSERT_TRUE(PumpUntil([&] { return mails().size() == 1; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return mails().size() == 1; }, 5000));
     EXPECT_NE(Slurp(mails()[0]).find("\r\nTo: <tester+1@163.com>\r\n"), std::string::npos) << Slurp(mails()[0]);
     const QAbstractItemModel* points = w->findChild<QTableView*>("ListView2")->model();
     EXPECT_EQ(points->index(0, 6).data().toString().toStdString(), "已提醒") << "the point's state as shown";
 
     // The sound: one play of tx.wav per 3-second tick.
     const uintmax_t oneClip = 13230 * 2;
-    ASSERT_TRUE(PumpUntil([&] { return fs::file_size(capture_) >= oneClip; }, 4500)) << "sound within 3 s";
-    ASSERT_TRUE(PumpUntil([&] { return fs::file_size(capture_) >= 2 * oneClip; }, 4500)) << "and again";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::file_size(capture_) >= oneClip; }, 4500)) << "sound within 3 s";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fs::file_size(capture_) >= 2 * oneClip; }, 4500)) << "and again";
     EXPECT_EQ(fs::file_size(capture_) % oneClip, 0u);
     // Local alerts off: silence from the next tick on.
     w->State().LocalAlertOn = false;
-    Pump(500);
+    QTest::qWait(500);
     const uintmax_t silent = fs::file_size(capture_);
-    Pump(3500);
+    QTest::qWait(3500);
     EXPECT_EQ(fs::file_size(capture_), silent);
     EXPECT_EQ(mails().size(), 1u) << "one mail per alert, never repeated";
 }
@@ -122,16 +86,17 @@ TEST_F(AlertTest, AFailureLeavesALineUntilTheNextRunAndASilentServiceNeverFreeze
     auto service = std::make_unique<HttpTestServer>();
     service->Set(HttpTestServer::Behaviour::NeverAnswer);
     const auto opening = Clock::now();
-    // Retries 0.1 s apart instead of 10, 30 and 90 s.
-    auto w = Open(service->Port(), "fz=1\nemail=me@163.com\n", {100, 100, 100});
+    monitor::Form1Services quick; // retries 0.1 s apart instead of 10, 30 and 90 s
+    quick.notifyRetryDelaysMs = {100, 100, 100};
+    const std::string server = "server=127.0.0.1:" + std::to_string(service->Port()) + "\n";
+    auto w = Open("fz=1\nemail=me@163.com\n" + server, quick);
     EXPECT_LT(Clock::now() - opening, std::chrono::seconds(5)) << "start-up does not wait for the update check";
     service->Set(HttpTestServer::Behaviour::Answer, 500, "<html>Traceback: secret</html>");
     auto* line = w->findChild<QLabel*>("mailFailure");
     auto* button = w->findChild<QPushButton*>("Command2");
-    ASSERT_NE(line, nullptr);
     MarkPoint(*w, 1270, 790);
     Click(button);
-    ASSERT_TRUE(PumpUntil([&] { return line->isVisible(); }, 8000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return line->isVisible(); }, 8000));
     EXPECT_EQ(line->text().toStdString(), "提醒邮件未能发出：服务出错（500）");
     EXPECT_EQ(service->Requests().size(), 1u + 4u) << "the update check, then the request and three retries";
 
@@ -145,13 +110,12 @@ TEST_F(AlertTest, AFailureLeavesALineUntilTheNextRunAndASilentServiceNeverFreeze
     EXPECT_FALSE(line->isVisible()) << "gone when the next run starts";
     std::atomic<Clock::rep> clicked{0};
     std::thread user([&] {
-        for (int i = 0; i < 500 && service->Requests().size() < 6; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        WaitFor([&] { return service->Requests().size() >= 6; }, std::chrono::seconds(5));
         clicked = Clock::now().time_since_epoch().count();
         Sh("xdotool click 1");
     });
     const bool answered =
-        PumpUntil([&] { return clicked != 0 && button->text() == QString::fromUtf8("停止"); }, 20000);
+        QTest::qWaitFor([&] { return clicked != 0 && button->text() == QString::fromUtf8("停止"); }, 20000);
     const auto tookToAnswer = Clock::now() - Clock::time_point(Clock::duration(clicked.load()));
     user.join();
     ASSERT_TRUE(answered);
@@ -164,5 +128,5 @@ TEST_F(AlertTest, AFailureLeavesALineUntilTheNextRunAndASilentServiceNeverFreeze
     w.reset();
     EXPECT_LT(Clock::now() - closing, std::chrono::seconds(2));
     service.reset();
-    Pump(500);
+    QTest::qWait(500);
 }
