@@ -1,15 +1,7 @@
 #include "support/qr_readers.h"
 
 #include <qrcodegen/qrcodegen.hpp>
-#include <qrencode.h>
 #include <ZXing/ReadBarcode.h>
-
-#include <memory>
-#include <stdexcept>
-
-// Exported by Debian's libqrencode but not declared in its header: encodes
-// with a fixed mask instead of the penalty-chosen one.
-extern "C" QRcode* QRcode_encodeMask(QRinput* input, int mask);
 
 namespace zarvex::test {
 
@@ -26,22 +18,6 @@ std::optional<Bytes> Decode(const QImage& picture, int scale)
     if (!result.isValid())
         return std::nullopt;
     return Bytes(result.bytes().begin(), result.bytes().end());
-}
-
-std::optional<PeerSymbol> EncodeWithQrencode(const Bytes& data, int version, int level, int mask)
-{
-    static const QRecLevel kLevels[] = {QR_ECLEVEL_L, QR_ECLEVEL_M, QR_ECLEVEL_Q, QR_ECLEVEL_H};
-    std::unique_ptr<QRinput, void (*)(QRinput*)> input(QRinput_new2(version, kLevels[level - 1]), QRinput_free);
-    if (!input || QRinput_append(input.get(), QR_MODE_8, static_cast<int>(data.size()), data.data()) != 0)
-        return std::nullopt;
-    std::unique_ptr<QRcode, void (*)(QRcode*)> code(QRcode_encodeMask(input.get(), mask), QRcode_free);
-    // libqrencode takes the version as a minimum; a larger one means "does not fit".
-    if (!code || code->version != version)
-        return std::nullopt;
-    PeerSymbol s{code->width, mask, {}};
-    for (int i = 0; i < s.size * s.size; ++i)
-        s.dark.push_back((code->data[i] & 1) != 0);
-    return s;
 }
 
 std::optional<PeerSymbol> EncodeWithQrcodegen(const Bytes& data, int version, int level, int mask)

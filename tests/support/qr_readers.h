@@ -1,6 +1,5 @@
-// An independent reader and peer encoders of QR symbols: zxing-cpp decodes
-// pictures back to bytes; libqrencode and qrcodegen build symbols from the
-// same bytes.
+// An independent reader and a peer encoder of QR symbols: zxing-cpp decodes
+// pictures back to bytes; qrcodegen builds symbols from the same bytes.
 #pragma once
 
 #include <QImage>
@@ -17,15 +16,14 @@ using Bytes = std::vector<uint8_t>;
 // grey: the exact bytes of the symbol (Kanji as Shift_JIS pairs), or none.
 std::optional<Bytes> Decode(const QImage& picture, int scale = 1);
 
-// Module matrices of the peers (row-major, size x size, true = dark), for one
+// The peer's module matrix (row-major, size x size, true = dark) for one
 // byte-mode segment at a fixed version, level (1..4 = L, M, Q, H) and mask
-// (qrcodegen: -1 lets it choose); none when the peer refuses.
+// (-1 lets it choose); none when it does not fit.
 struct PeerSymbol {
     int size = 0;
     int mask = 0;
     std::vector<bool> dark;
 };
-std::optional<PeerSymbol> EncodeWithQrencode(const Bytes& data, int version, int level, int mask);
 std::optional<PeerSymbol> EncodeWithQrcodegen(const Bytes& data, int version, int level, int mask);
 
 } // namespace zarvex::test
