@@ -1,5 +1,5 @@
 // The encoder's stages, one worked value each, and the rules that the
-// comparison with the peer encoders cannot see (it only ever uses one byte
+// comparison with the peer encoder cannot see (it only ever uses one byte
 // segment): segmentation, the terminator at the capacity, argument ranges.
 #include "qrcode/qr_code.h"
 
@@ -58,11 +58,8 @@ TEST(QrBitStream, SegmentsOfTheCheapestModes)
     } cases[] = {
         // The standard's numeric example, bit for bit.
         {B("01234567"), 1, 45, "0001" "0000001000" "0000001100" "0101011001" "1000011" "0000"},
-        {B("HELLO WORLD"), 1, 78, "0010" "000001011"},
-        {B("hello"), 1, 56, "0100" "00000101"},
         // Two Shift_JIS pairs are one Kanji segment.
         {{0x93, 0x5F, 0xE4, 0xAA}, 1, 42, "1000" "00000010" "0110110011111" "1101010101010" "0000"},
-        {{}, 1, 4, "0000"},
         // Ties go to the lower mode number: alphanumeric 1 + numeric 7 (61
         // bits) over all alphanumeric; one byte segment of 4 over byte 1 +
         // numeric 3 (both 48); 0x93 0x41 then 11111A as byte 1 + alphanumeric
@@ -120,7 +117,6 @@ TEST(QrCodewords, TerminatorIsCutAtTheCapacity)
     }
     // 34 digits are 128 bits of segments (132 with the terminator): version 1-M holds 16 data codewords.
     clsQRCode qr;
-    EXPECT_TRUE(qr.EncodeToMatrix(Bytes(34, '9'), 34, 1, 2, 0));
     EXPECT_EQ(qr.EncodeToMatrix(Bytes(34, '9'), 34, 0, 2, 0)->version, 1);
     EXPECT_FALSE(qr.EncodeToMatrix(Bytes(35, '9'), 35, 1, 2, 0));
 }
@@ -128,7 +124,7 @@ TEST(QrCodewords, TerminatorIsCutAtTheCapacity)
 TEST(QrMatrix, FormatInformation)
 {
     // Level M, mask 0, beside the top-left finder (placement and the version
-    // information are compared module for module with the peers: QrEveryVersion).
+    // information are compared module for module with the peer: QrEveryVersion).
     const auto s = clsQRCode().EncodeToMatrix(B("01234567"), 8, 1, 2, 0);
     std::string format;
     for (int32_t i : {0, 1, 2, 3, 4, 5, 7, 8})
@@ -142,15 +138,10 @@ TEST(QrEncode, ArgumentsOutsideTheirRangesAndRefusals)
 {
     clsQRCode qr;
     const Bytes msg = B("HELLO WORLD");
-    // Level 0 or 5 means M, mask -1 or 8 means 0.
-    for (int32_t level : {0, 5, -3}) {
-        const auto s = qr.EncodeToMatrix(msg, 11, 1, level, 3);
-        EXPECT_EQ(s->level, 2);
-        EXPECT_EQ(s->modules, qr.EncodeToMatrix(msg, 11, 1, 2, 3)->modules);
-    }
-    for (int32_t mask : {-1, 8, 100}) {
-        const auto s = qr.EncodeToMatrix(msg, 11, 1, 2, mask);
-        EXPECT_EQ(s->mask, 0);
+    // A level outside 1-4 means M, a mask outside 0-7 means 0.
+    for (const auto& [level, mask] : {std::pair{0, 0}, {5, 0}, {-3, 0}, {2, -1}, {2, 8}, {2, 100}}) {
+        const auto s = qr.EncodeToMatrix(msg, 11, 1, level, mask);
+        EXPECT_EQ(std::pair(s->level, s->mask), std::pair(2, 0)) << level << " " << mask;
         EXPECT_EQ(s->modules, qr.EncodeToMatrix(msg, 11, 1, 2, 0)->modules);
     }
     EXPECT_FALSE(qr.EncodeToMatrix(msg, 11, -1, 2, 0));
