@@ -1,6 +1,6 @@
 // The field's arithmetic and the Reed-Solomon coder over it. The QR code's
 // own field, alpha and block sizes are pinned by the standard's example
-// (QrCodewords) and the peer comparison (QrEveryVersion); here every other
+// (QrWorkedExample) and the peer comparison (QrEveryVersion); here every other
 // field, alpha and base exponent, and the coder's state across refusals and
 // field changes.
 #include "ecc/finite_field.h"
