@@ -10,11 +10,9 @@ std::optional<Bytes> Decode(const QImage& picture, int scale)
     const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8)
                             .scaled(picture.width() * scale, picture.height() * scale, Qt::IgnoreAspectRatio,
                                     Qt::FastTransformation);
-    ZXing::DecodeHints hints;
-    hints.setFormats(ZXing::BarcodeFormat::QRCode);
     const ZXing::Result result = ZXing::ReadBarcode(
         {grey.constBits(), grey.width(), grey.height(), ZXing::ImageFormat::Lum, static_cast<int>(grey.bytesPerLine())},
-        hints);
+        ZXing::DecodeHints().setFormats(ZXing::BarcodeFormat::QRCode));
     if (!result.isValid())
         return std::nullopt;
     return Bytes(result.bytes().begin(), result.bytes().end());
