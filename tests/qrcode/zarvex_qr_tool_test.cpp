@@ -110,7 +110,6 @@ TEST_F(ToolTest, PbmIsTheLibrarysSymbolOfTheBytesGiven)
 TEST_F(ToolTest, ExitStatusAndMessageOfEveryCommandLine)
 {
     const std::string missing = (dir_ / "missing").string();
-    const std::string folder = dir_.string();
     const std::string tty = "sh -c 'script -qec \"$0\" /dev/null'"; // runs the tool on a terminal
     struct Case {
         std::vector<std::string> args;
@@ -151,7 +150,7 @@ TEST_F(ToolTest, ExitStatusAndMessageOfEveryCommandLine)
         {{"a", "b"}, 2, "more than one TEXT"},
         {{"-v"}, 2, "--symversion needs a value"},
         {{"-i", missing}, 2, "cannot read " + missing + ": No such file"},
-        {{"-i", folder}, 2, "cannot read " + folder + ": it is a folder"},
+        {{"-i", dir_.string()}, 2, "cannot read " + dir_.string() + ": it is a folder"},
         {{"-i", "-", "hi"}, 2, "either TEXT or -i FILE"},
         {{"--encoding", "latin1", "x"}, 2, "--encoding: must be utf-8, gbk or shift-jis"},
         {{"--encoding", "gbk", "smile \xF0\x9F\x98\x80"}, 2,
@@ -270,8 +269,7 @@ TEST_F(ToolTest, FailedWriteLeavesTheOldFileInPlace)
     const fs::path svg = dir_ / "old.svg";
     std::ofstream(svg) << "old content";
     const Result r = Run({"-v", "10", "-o", svg.string(), "hi"}, "", "sh -c 'trap \"\" XFSZ; ulimit -f 1; eval \"$0\"'");
-    EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.err.find("cannot write " + svg.string()), std::string::npos) << r.err;
+    EXPECT_EQ(r.status, 3) << r.err; // the message is in ExitStatusAndMessageOfEveryCommandLine
     EXPECT_EQ(Slurp(svg), "old content");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 4) << "a temporary file was left";
 }
