@@ -67,7 +67,7 @@ void ExpectSameModules(const std::optional<QrMatrix>& ours, const std::optional<
 // third of its length (mostly pad codewords).
 class QrEveryVersion : public ::testing::TestWithParam<int32_t> {};
 
-TEST_P(QrEveryVersion, FullCapacityReadBackAndPeersAgreeModuleForModule)
+TEST_P(QrEveryVersion, FullCapacityReadBackAndPeerAgreesModuleForModule)
 {
     const int32_t version = GetParam();
     clsQRCode qr;
