@@ -1,6 +1,7 @@
 // The two list models under Qt's own model checker, which aborts the case on
 // a row change not announced before it is made; a window search appends row
-// by row. And the time stamp the window list shows.
+// by row, and a changed point is announced so that a shown table repaints it.
+// And the time stamp the window list shows.
 #include "ui/qt/point_table_model.h"
 #include "support/fakes.h"
 #include "ui/qt/window_list_model.h"
@@ -13,17 +14,21 @@
 using namespace zarvex;
 using Tester = QAbstractItemModelTester;
 
-TEST(ViewModels, PointTableAnnouncesEveryAppendAndTheClearing)
+TEST(ViewModels, PointTableAnnouncesEveryAppendChangeAndTheClearing)
 {
     monitor::MonitorTable table;
     monitor::PointTableModel model(table);
     Tester check(&model, Tester::FailureReportingMode::Fatal);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
     monitor::MonitorState state;
     for (int i = 0; i < 3; ++i)
         monitor::AddMonitorPoint(table, state);
     table.Update(1, [](monitor::MonitorPoint& p) { p.alerted = true; });
     EXPECT_EQ(model.index(1, 6).data().toString().toStdString(), "已提醒");
+    // A shown table repaints a row only when told it changed.
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed[0][0].value<QModelIndex>().row(), 1);
     table.Clear();
     EXPECT_EQ(inserted.count(), 3);
     EXPECT_EQ(model.rowCount(), 0);
