@@ -192,6 +192,7 @@ TEST_F(RunTest, CounterRules)
         }
         EXPECT_EQ(seen, c.counters);
     }
+    EXPECT_EQ(CounterText(32768), "32768") << "one above the highest threshold";
     EXPECT_EQ(screen.batchReads, n) << "one screen reading per pass";
     // The pass holds its own timer and starts it again at its end.
     EXPECT_EQ(timer3.stops, n);

@@ -109,6 +109,8 @@ TEST(HttpPost, TheRequestThenAnswersFailuresProxiesAndRedirects)
         {"nor is none", ok, false, "", 0, "", "", 0, HttpFailure::CouldNotConnect},
     };
     const std::string noProxy = std::getenv("no_proxy") ? std::getenv("no_proxy") : "";
+    EXPECT_EQ(std::pair(HttpOptions{}.connectTimeoutMs, HttpOptions{}.totalTimeoutMs), std::pair(5000L, 15000L))
+        << "by default too, a silent service never holds a request for good";
     const HttpOptions quick{.totalTimeoutMs = 800};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

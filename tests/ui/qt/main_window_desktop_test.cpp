@@ -63,6 +63,7 @@ TEST_F(DesktopCase, ClosingAsksAndTheSettingsWindowSavesOnEscOrExitOrRefusesABad
     w->OpenSettings();
     auto* form3 = w->findChild<config::Form3*>("Form3");
     ASSERT_TRUE(form3 && form3->isVisible());
+    EXPECT_FALSE(form3->findChild<QCheckBox*>("Check2")->isEnabled()) << "e-mail alerts are always on";
     auto box = [&](const char* name) { return form3->findChild<QLineEdit*>(name); };
 
     // A bad number typed, then Esc: refused with the message, the window stays.
