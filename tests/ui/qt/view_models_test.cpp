@@ -26,6 +26,7 @@ TEST(ViewModels, PointTableAnnouncesEveryAppendChangeAndTheClearing)
         monitor::AddMonitorPoint(table, state);
     table.Update(1, [](monitor::MonitorPoint& p) { p.alerted = true; });
     EXPECT_EQ(model.index(1, 6).data().toString().toStdString(), "已提醒");
+    EXPECT_EQ(model.index(0, 6).data().toString().toStdString(), "") << "not alerted: no status";
     // A shown table repaints a row only when told it changed.
     ASSERT_EQ(changed.count(), 1);
     EXPECT_EQ(changed[0][0].value<QModelIndex>().row(), 1);
